@@ -1,0 +1,27 @@
+package com.brantexa.zoral.vaxo.internal.local;
+
+import com.brantexa.zoral.vaxo.QelException;
+
+/**
+ * In-process access to the local kernel through libvaxolocal.
+ *
+ * <p>{@link #ukvInit()} must have succeeded before {@link #ukvCall(String)}, and must not run
+ * concurrently with itself or with {@code ukvCall}; once it has succeeded, any number of threads
+ * may call {@code ukvCall} at once.
+ */
+public final class ZORALlocal {
+    static {
+        System.loadLibrary("vaxolocal");
+    }
+
+    private ZORALlocal() {}
+
+    /** Loads the XML API library once per process. */
+    public static native void ukvInit() throws QelException;
+
+    /** Sends one XML request and returns the answer. */
+    public static native String ukvCall(String request) throws QelException;
+
+    /** The kernel's version text, or the empty string when the kernel cannot tell. */
+    public static native String kernelVersion();
+}

@@ -1,0 +1,82 @@
+// Stand-in XML API: a small request dialect answered from per-thread storage.
+#include "zoralukv.h"
+
+#include <string>
+#include <string_view>
+
+// Each thread's last answer; reusing it per thread is what makes concurrent calls safe.
+static thread_local std::string tAnswer;
+
+static std::string_view __trim(std::string_view text) {
+    const char *blanks = " \t\r\n";
+    size_t first = text.find_first_not_of(blanks);
+    if (first == std::string_view::npos)
+        return {};
+    size_t last = text.find_last_not_of(blanks);
+    return text.substr(first, last - first + 1);
+}
+
+static int __error(int code, const char *message) {
+    tAnswer = "<error code=\"" + std::to_string(code) + "\">" + message + "</error>";
+    return code;
+}
+
+static bool __is_name_char(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+           c == '-' || c == ':';
+}
+
+// One element, "<name .../>" or "<name ...>...</name>"; yields its name and content.
+static bool __parse_element(std::string_view request, std::string_view &name,
+                            std::string_view &content) {
+    if (request.size() < 3 || request.front() != '<' || request.back() != '>')
+        return false;
+    size_t n = 1;
+    while (n < request.size() && __is_name_char(request[n]))
+        n++;
+    name = request.substr(1, n - 1);
+    size_t tagEnd = request.find('>');
+    if (name.empty())
+        return false;
+    if (tagEnd == request.size() - 1) {
+        content = {};
+        return request[tagEnd - 1] == '/';
+    }
+    std::string closing = "</" + std::string(name) + ">";
+    if (request.size() < closing.size() || request[tagEnd - 1] == '/' ||
+        request.substr(request.size() - closing.size()) != closing ||
+        request.size() - closing.size() < tagEnd + 1)
+        return false;
+    content = request.substr(tagEnd + 1, request.size() - closing.size() - tagEnd - 1);
+    return true;
+}
+
+static int __answer(std::string_view request) {
+    std::string_view name, content;
+    if (request.empty())
+        return __error(ZORALUKV_ERR_EMPTY, "empty request");
+    if (!__parse_element(request, name, content))
+        return __error(ZORALUKV_ERR_MALFORMED, "malformed request");
+
+    if (request == "<ping/>")
+        tAnswer = "<pong/>";
+    else if (request == "<version/>")
+        tAnswer = "<version>vaxolocal " VAXO_VERSION "</version>";
+    else if (name == "echo" && request.substr(0, 6) == "<echo>")
+        tAnswer.assign(request.data(), request.size());
+    else
+        return __error(ZORALUKV_ERR_UNKNOWN, "unknown request");
+    return 0;
+}
+
+extern "C" int QelXmlApi(const char *request, char **answer) {
+    if (answer == NULL)
+        return ZORALUKV_ERR_EMPTY;
+    int code = __answer(request != NULL ? __trim(request) : std::string_view());
+    *answer = tAnswer.data();
+    return code;
+}
+
+extern "C" void QelXmlRelease(void) {
+    std::string().swap(tAnswer);
+}

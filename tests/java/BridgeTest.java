@@ -1,0 +1,290 @@
+import com.brantexa.zoral.vaxo.QelException;
+import com.brantexa.zoral.vaxo.internal.local.ZORALlocal;
+
+import java.io.IOException;
+import java.nio.charset.StandardCharsets;
+import java.nio.file.Files;
+import java.nio.file.Path;
+import java.nio.file.Paths;
+import java.util.ArrayList;
+import java.util.Comparator;
+import java.util.List;
+import java.util.concurrent.atomic.AtomicInteger;
+import java.util.stream.Stream;
+
+/**
+ * One scenario per JVM, since the bridge's state lives as long as the process. The kernel
+ * double reads QELS_EXE and its version from files in the scenario's scratch directory and
+ * logs each QueryRCS call there.
+ */
+public final class BridgeTest {
+    static final String NO_API = "QelXmlApi function from ZORALukv shared library not loaded.";
+    static final String NO_RELEASE =
+            "QelXmlRelease function from ZORALukv shared library not loaded.";
+
+    static final Path DIR = Paths.get(System.getProperty("test.dir"));
+    static final Path HOME = Paths.get(System.getProperty("test.home"));
+    static final Path SCRATCH = Paths.get(System.getenv("QELS_DOUBLE_DIR"));
+    static int failures = 0;
+
+    static native void throwVia(String cls, String message, boolean pending) throws Exception;
+
+    public static void main(String[] args) throws Exception {
+        resetScratch();
+        switch (args[0]) {
+            case "bare_names_first": bareNamesFirst(); break;
+            case "bare_names_second": bareNamesSecond(); break;
+            case "fixed_path": fixedPath(); break;
+            case "directory_order": directoryOrder(); break;
+            case "directory_first": directoryFirst(); break;
+            case "call_before_init": callBeforeInit(); break;
+            case "kernel_version": kernelVersion(); break;
+            case "throw_java_exception": throwJavaException(); break;
+            case "round_trip": roundTrip(); break;
+            default: throw new IllegalArgumentException("unknown scenario " + args[0]);
+        }
+        if (failures > 0) {
+            System.err.println(failures + " check(s) failed");
+            System.exit(1);
+        }
+        System.out.println("ok");
+    }
+
+    // --- checks -------------------------------------------------------------------------------
+
+    static void check(boolean ok, String what) {
+        if (!ok) {
+            failures++;
+            System.err.println("FAILED: " + what);
+        }
+    }
+
+    static void checkEquals(Object expected, Object actual, String what) {
+        check(expected == null ? actual == null : expected.equals(actual),
+                what + ": expected <" + abbreviate(expected) + "> but was <" + abbreviate(actual)
+                        + ">");
+    }
+
+    static String abbreviate(Object o) {
+        String s = String.valueOf(o);
+        return s.length() > 300 ? s.substring(0, 300) + "...(" + s.length() + " chars)" : s;
+    }
+
+    interface Action {
+        void run() throws Exception;
+    }
+
+    /** Runs the action and returns what it threw, failing the check when it threw nothing. */
+    static Throwable thrown(Action action, String what) {
+        try {
+            action.run();
+        } catch (Throwable t) {
+            return t;
+        }
+        check(false, what + ": nothing was thrown");
+        return new Throwable("<nothing>");
+    }
+
+    static void checkQelException(Action action, String message, String what) {
+        Throwable t = thrown(action, what);
+        checkEquals(QelException.class, t.getClass(), what + " (class)");
+        checkEquals(message, t.getMessage(), what + " (message)");
+    }
+
+    // --- the kernel double --------------------------------------------------------------------
+
+    static void resetScratch() throws IOException {
+        if (Files.exists(SCRATCH)) {
+            try (Stream<Path> walk = Files.walk(SCRATCH)) {
+                for (Path p : (Iterable<Path>) walk.sorted(Comparator.reverseOrder())::iterator) {
+                    Files.delete(p);
+                }
+            }
+        }
+        Files.createDirectories(SCRATCH);
+    }
+
+    static void setQelsExe(String value) throws IOException {
+        Path file = SCRATCH.resolve("QELS_EXE");
+        if (value == null) {
+            Files.deleteIfExists(file);
+        } else {
+            Files.write(file, value.getBytes(StandardCharsets.UTF_8));
+        }
+    }
+
+    static void setVersion(String spec) throws IOException {
+        Files.write(SCRATCH.resolve("version"), spec.getBytes(StandardCharsets.UTF_8));
+    }
+
+    static int queryCount() throws IOException {
+        Path calls = SCRATCH.resolve("calls");
+        if (!Files.exists(calls)) {
+            return 0;
+        }
+        List<String> lines = Files.readAllLines(calls);
+        for (String line : lines) {
+            checkEquals("QELS_EXE 7", line, "QueryRCS call");
+        }
+        return lines.size();
+    }
+
+    static String whoami() throws QelException {
+        return ZORALlocal.ukvCall("<whoami/>");
+    }
+
+    // --- scenarios ----------------------------------------------------------------------------
+
+    /** QELS_EXE unset: the bare ukv.so wins over zoralukv.so, and a second init asks nothing. */
+    static void bareNamesFirst() throws Exception {
+        ZORALlocal.ukvInit();
+        checkEquals(DIR.resolve("bare-both/ukv.so").toString(), whoami(), "library loaded");
+        checkEquals(1, queryCount(), "QueryRCS calls after the first ukvInit");
+        ZORALlocal.ukvInit();
+        checkEquals(1, queryCount(), "QueryRCS calls after a second ukvInit");
+        checkEquals("", ZORALlocal.ukvCall("<null/>"), "answer left NULL");
+    }
+
+    /** QELS_EXE empty: the bare zoralukv.so is the second name tried. */
+    static void bareNamesSecond() throws Exception {
+        setQelsExe("");
+        ZORALlocal.ukvInit();
+        checkEquals(DIR.resolve("bare-second/zoralukv.so").toString(), whoami(), "library loaded");
+    }
+
+    /** Neither bare name found: the installation's fixed path is the last resort. */
+    static void fixedPath() throws Exception {
+        ZORALlocal.ukvInit();
+        checkEquals(HOME.resolve("sys/lib/libzoralukv.so").toString(), whoami(), "library loaded");
+    }
+
+    /** Failures leave the bridge uninitialised, so each later ukvInit starts over. */
+    static void directoryOrder() throws Exception {
+        String fixed = HOME.resolve("sys/lib/libzoralukv.so").toString();
+        Path empty = Files.createDirectories(SCRATCH.resolve("empty"));
+
+        setQelsExe(empty.toString());
+        Throwable t = thrown(ZORALlocal::ukvInit, "no library anywhere");
+        checkEquals(QelException.class, t.getClass(), "no library anywhere (class)");
+        check(t.getMessage().startsWith(fixed + ": "),
+                "the loader's text names the fixed path: " + t.getMessage());
+        checkEquals(1, queryCount(), "QueryRCS calls");
+
+        setQelsExe("x".repeat(800)); // too long for the prefix: treated as absent
+        t = thrown(ZORALlocal::ukvInit, "overlong QELS_EXE");
+        check(t.getMessage().startsWith(fixed + ": "), "overlong value retries: " + t.getMessage());
+        checkEquals(2, queryCount(), "QueryRCS calls");
+
+        setQelsExe(DIR.resolve("dir-norelease").toString());
+        t = thrown(ZORALlocal::ukvInit, "library without QelXmlRelease");
+        checkEquals(QelException.class, t.getClass(), "missing symbol (class)");
+        check(t.getMessage().contains("QelXmlRelease"), "missing symbol named: " + t.getMessage());
+        checkQelException(() -> ZORALlocal.ukvCall("<ping/>"), NO_RELEASE,
+                "QelXmlApi resolved, QelXmlRelease not");
+
+        setQelsExe(DIR.resolve("dir-second") + "/");
+        ZORALlocal.ukvInit();
+        checkEquals(4, queryCount(), "QueryRCS calls: each failure retried from the start");
+        checkEquals(DIR.resolve("dir-second") + "//zoralukv.so", whoami(),
+                "a trailing slash is doubled");
+    }
+
+    /** In a QELS_EXE directory ukv.so is tried before zoralukv.so. */
+    static void directoryFirst() throws Exception {
+        setQelsExe(DIR.resolve("dir-both").toString());
+        ZORALlocal.ukvInit();
+        checkEquals(DIR.resolve("dir-both/ukv.so").toString(), whoami(), "library loaded");
+    }
+
+    static void callBeforeInit() throws Exception {
+        checkQelException(() -> ZORALlocal.ukvCall("<ping/>"), NO_API, "ukvCall before ukvInit");
+        Throwable t = thrown(() -> ZORALlocal.ukvCall(null), "null request");
+        checkEquals(NullPointerException.class, t.getClass(), "null request (class)");
+    }
+
+    static void kernelVersion() throws Exception {
+        checkEquals("", ZORALlocal.kernelVersion(), "kernel fails without writing");
+        setVersion("1 5 abcdefgh");
+        checkEquals("abcde", ZORALlocal.kernelVersion(), "cut at the reported length");
+        setVersion("3 7 vaxo 1.0.0");
+        checkEquals("vaxo 1.", ZORALlocal.kernelVersion(), "any odd status is success");
+        setVersion("0 0 ");
+        checkEquals("", ZORALlocal.kernelVersion(), "even status, nothing written");
+        setVersion("2 1 abc");
+        checkEquals("abc", ZORALlocal.kernelVersion(), "even status keeps what was written");
+        String full = "v".repeat(300);
+        setVersion("1 300 " + full);
+        checkEquals(full.substring(0, 255), ZORALlocal.kernelVersion(), "length past capacity");
+        setVersion("1 -4 abc");
+        checkEquals("", ZORALlocal.kernelVersion(), "negative length");
+        setVersion("0 255 " + full);
+        checkEquals(full.substring(0, 255), ZORALlocal.kernelVersion(), "failure, buffer full");
+    }
+
+    static void throwJavaException() throws Exception {
+        System.loadLibrary("bridgeprobe");
+        Throwable t = thrown(() -> throwVia(null, "no class", false), "null class");
+        checkEquals(Exception.class, t.getClass(), "null class name");
+        checkEquals("no class", t.getMessage(), "null class name (message)");
+        t = thrown(() -> throwVia("", "empty class", false), "empty class");
+        checkEquals(Exception.class, t.getClass(), "empty class name");
+        checkEquals("empty class", t.getMessage(), "empty class name (message)");
+        checkQelException(() -> throwVia("com/brantexa/zoral/vaxo/QelException", "q", false), "q",
+                "QelException");
+        t = thrown(() -> throwVia("java/lang/IllegalArgumentException", "after", true), "pending");
+        checkEquals(IllegalArgumentException.class, t.getClass(), "pending exception replaced");
+        checkEquals("after", t.getMessage(), "pending exception replaced (message)");
+        t = thrown(() -> throwVia("no/such/Class", "lost", false), "unknown class");
+        checkEquals(NoClassDefFoundError.class, t.getClass(), "unknown class");
+        t = thrown(() -> throwVia("no/such/" + "C".repeat(400), "lost", false), "long class");
+        checkEquals(NoClassDefFoundError.class, t.getClass(), "overlong class name");
+        check(t.getMessage().length() <= 255, "class name cut to 255: " + t.getMessage().length());
+    }
+
+    static void roundTrip() throws Exception {
+        setQelsExe(DIR.resolve("dir-real").toString());
+        ZORALlocal.ukvInit();
+        checkEquals("<pong/>", ZORALlocal.ukvCall("<ping/>"), "ping");
+        check(ZORALlocal.ukvCall("<version/>").startsWith("<version>vaxolocal "), "version");
+        checkEquals("<error code=\"3\">unknown request</error>", ZORALlocal.ukvCall("<status/>"),
+                "unknown request");
+        checkEquals("<error code=\"2\">malformed request</error>", ZORALlocal.ukvCall("hello"),
+                "malformed request");
+        checkEquals("<error code=\"1\">empty request</error>", ZORALlocal.ukvCall(""), "empty");
+
+        String unicode = "<echo>Grüße – 日本語 – \uD83D\uDE00 – a\u0000b</echo>";
+        checkEquals(unicode, ZORALlocal.ukvCall(unicode), "non-ASCII and NUL round trip");
+        StringBuilder big = new StringBuilder("<echo>");
+        while (big.length() < 1 << 20) {
+            big.append("é0123456789");
+        }
+        String large = big.append("</echo>").toString();
+        checkEquals(large, ZORALlocal.ukvCall(large), "1 MB round trip");
+
+        Throwable t = thrown(() -> ZORALlocal.ukvCall(null), "null request");
+        checkEquals(NullPointerException.class, t.getClass(), "null request (class)");
+
+        AtomicInteger wrong = new AtomicInteger();
+        List<Thread> threads = new ArrayList<>();
+        for (int n = 0; n < 8; n++) {
+            final int id = n;
+            threads.add(new Thread(() -> {
+                try {
+                    for (int i = 0; i < 5000; i++) {
+                        String request = "<echo>thread " + id + " call " + i + "</echo>";
+                        if (!request.equals(ZORALlocal.ukvCall(request))) {
+                            wrong.incrementAndGet();
+                        }
+                    }
+                } catch (QelException e) {
+                    wrong.incrementAndGet();
+                }
+            }));
+        }
+        threads.forEach(Thread::start);
+        for (Thread thread : threads) {
+            thread.join();
+        }
+        checkEquals(0, wrong.get(), "answers crossed between threads");
+    }
+}

@@ -1,0 +1,218 @@
+#include <gtest/gtest.h>
+
+#include <errno.h>
+#include <stdint.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "omx_error.h"
+#include "omx_filestatus.h"
+#include "omx_memory.h"
+
+namespace {
+
+bool all_zero(const void *p, size_t n) {
+    const unsigned char *b = static_cast<const unsigned char *>(p);
+    for (size_t i = 0; i < n; i++)
+        if (b[i] != 0)
+            return false;
+    return true;
+}
+
+TEST(OmxMemAlloc, RoundsUpToFourAndZeroFills) {
+    for (size_t size : {1u, 4u, 5u, 8u, 1023u}) {
+        void *p = OmxMemAlloc(size);
+        ASSERT_NE(p, nullptr);
+        size_t rounded = (size + 3) / 4 * 4;
+        EXPECT_TRUE(all_zero(p, rounded)) << size; // ASan flags any read past the rounded size
+        OmxMemFree(p);
+    }
+}
+
+TEST(OmxMemAlloc, SizeThatWouldWrapWhenRoundedFails) {
+    EXPECT_EQ(OmxMemAlloc(SIZE_MAX), nullptr);
+    EXPECT_EQ(OmxMemAlloc(SIZE_MAX - 2), nullptr);
+}
+
+TEST(OmxMemRealloc, NullBlockIsAllocatedRoundedAndZeroed) {
+    void *p = OmxMemRealloc(nullptr, 6);
+    ASSERT_NE(p, nullptr);
+    EXPECT_TRUE(all_zero(p, 8));
+    free(p); // plain free() is interchangeable with OmxMemFree
+}
+
+TEST(OmxMemRealloc, GrowingKeepsContents) {
+    char *p = static_cast<char *>(OmxMemAlloc(4));
+    memcpy(p, "abc", 4);
+    p = static_cast<char *>(OmxMemRealloc(p, 4096));
+    ASSERT_NE(p, nullptr);
+    EXPECT_STREQ(p, "abc");
+    OmxMemFree(p);
+}
+
+TEST(OmxMemRealloc, SizeZeroKeepsALiveBlock) {
+    void *p = OmxMemAlloc(16);
+    void *q = OmxMemRealloc(p, 0);
+    ASSERT_NE(q, nullptr);
+    OmxMemFree(q);
+}
+
+TEST(OmxMemRealloc, FailureLeavesTheOldBlockValid) {
+    char *p = static_cast<char *>(OmxMemAlloc(8));
+    memcpy(p, "keep", 5);
+    EXPECT_EQ(OmxMemRealloc(p, SIZE_MAX / 2), nullptr);
+    EXPECT_STREQ(p, "keep");
+    OmxMemFree(p);
+}
+
+TEST(OmxMem, NullHandling) {
+    EXPECT_EQ(OmxMemReadable(nullptr, 10), 0);
+    EXPECT_EQ(OmxMemWriteable(nullptr, 10), 0);
+    int x = 0;
+    EXPECT_EQ(OmxMemReadable(&x, 0), 1);
+    EXPECT_EQ(OmxMemWriteable(&x, 1000), 1);
+    OmxMemFree(nullptr);
+    OmxMemFree(strdup("from strdup"));
+
+    char dest[4] = "xyz";
+    EXPECT_EQ(OmxMemCopy(dest, nullptr, 3), dest);
+    EXPECT_STREQ(dest, "xyz");
+    EXPECT_EQ(OmxMemCopy(nullptr, "abc", 3), nullptr);
+    EXPECT_EQ(OmxMemCopy(dest, "ab", 2), dest);
+    EXPECT_STREQ(dest, "abz");
+}
+
+TEST(OmxStrDup, NullEmptyAndText) {
+    EXPECT_EQ(OmxStrDup(nullptr), nullptr);
+    char *empty = OmxStrDup("");
+    ASSERT_NE(empty, nullptr);
+    EXPECT_EQ(empty[0], '\0');
+    OmxMemFree(empty);
+    const char *text = "some text";
+    char *copy = OmxStrDup(text);
+    ASSERT_NE(copy, nullptr);
+    EXPECT_NE(copy, text);
+    EXPECT_STREQ(copy, text);
+    OmxMemFree(copy);
+}
+
+class OmxStatFileTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        char tmpl[] = "/tmp/vaxo-stat-XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        dir = tmpl;
+    }
+    void TearDown() override {
+        std::string cmd = "rm -rf '" + dir + "'";
+        ASSERT_EQ(system(cmd.c_str()), 0);
+    }
+    std::string file(const char *name, mode_t mode, const char *content = "") {
+        std::string path = dir + "/" + name;
+        FILE *f = fopen(path.c_str(), "w");
+        fputs(content, f);
+        fclose(f);
+        chmod(path.c_str(), mode);
+        return path;
+    }
+    std::string dir;
+};
+
+TEST_F(OmxStatFileTest, KindsAndSize) {
+    OmxFileStatus st;
+    ASSERT_EQ(OmxStatFile(&st, dir.c_str()), 0);
+    EXPECT_EQ(st.flags & ~OMX_FILE_EXECUTABLE, OMX_FILE_DIRECTORY);
+
+    std::string regular = file("plain", 0644, "twelve bytes");
+    ASSERT_EQ(OmxStatFile(&st, regular.c_str()), 0);
+    EXPECT_EQ(st.flags, OMX_FILE_REGULAR);
+    EXPECT_EQ(st.size, 12);
+    struct stat raw;
+    ASSERT_EQ(stat(regular.c_str(), &raw), 0);
+    EXPECT_EQ(st.modifyTime, raw.st_mtime);
+    EXPECT_EQ(st.changeTime, raw.st_ctime);
+    EXPECT_EQ(st.accessTime, raw.st_atime);
+
+    ASSERT_EQ(OmxStatFile(&st, "/dev/null"), 0);
+    EXPECT_EQ(st.flags & ~OMX_FILE_EXECUTABLE, OMX_FILE_DEVICE);
+
+    std::string fifo = dir + "/fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    ASSERT_EQ(OmxStatFile(&st, fifo.c_str()), 0);
+    EXPECT_EQ(st.flags, OMX_FILE_PIPE);
+}
+
+TEST_F(OmxStatFileTest, FollowsLinksToTheTarget) {
+    std::string target = file("target", 0644, "0123456789");
+    std::string link = dir + "/link";
+    ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0);
+    OmxFileStatus st;
+    ASSERT_EQ(OmxStatFile(&st, link.c_str()), 0);
+    EXPECT_EQ(st.flags, OMX_FILE_REGULAR);
+    EXPECT_EQ(st.size, 10);
+}
+
+TEST_F(OmxStatFileTest, ExecutableBitIsOwnerOrOthersNeverGroup) {
+    struct Case {
+        mode_t mode;
+        uint32_t flags;
+    } cases[] = {{0750, OMX_FILE_REGULAR | OMX_FILE_EXECUTABLE},
+                 {0701, OMX_FILE_REGULAR | OMX_FILE_EXECUTABLE},
+                 {0610, OMX_FILE_REGULAR},
+                 {0601, OMX_FILE_REGULAR | OMX_FILE_EXECUTABLE},
+                 {0644, OMX_FILE_REGULAR}};
+    for (const Case &c : cases) {
+        std::string path = file("mode", c.mode);
+        OmxFileStatus st;
+        ASSERT_EQ(OmxStatFile(&st, path.c_str()), 0);
+        EXPECT_EQ(st.flags, c.flags) << std::oct << c.mode;
+    }
+}
+
+TEST_F(OmxStatFileTest, FailureReturnsErrnoAndZeroesTheRecord) {
+    OmxFileStatus st;
+    memset(&st, 0xAB, sizeof st);
+    EXPECT_EQ(OmxStatFile(&st, (dir + "/missing").c_str()), ENOENT);
+    EXPECT_TRUE(all_zero(&st, sizeof st));
+    std::string regular = file("plain", 0644);
+    EXPECT_EQ(OmxStatFile(&st, (regular + "/below").c_str()), ENOTDIR);
+    EXPECT_EQ(OmxStatFile(nullptr, "/"), EINVAL);
+    EXPECT_EQ(OmxStatFile(&st, nullptr), EINVAL);
+}
+
+TEST(OmxGetErrorText, CutsToTheBuffer) {
+    std::string full = strerror(ENOENT); // "No such file or directory", 25 characters
+    ASSERT_EQ(full.size(), 25u);
+    char buf[64];
+    EXPECT_EQ(OmxGetErrorText(ENOENT, buf, sizeof buf), 25);
+    EXPECT_EQ(full, buf);
+
+    char small[10];
+    memset(small, 'x', sizeof small);
+    EXPECT_EQ(OmxGetErrorText(ENOENT, small, sizeof small), 9);
+    EXPECT_EQ(full.substr(0, 9), small);
+
+    char exact[26];
+    EXPECT_EQ(OmxGetErrorText(ENOENT, exact, 25), 24); // length equal to the size is cut too
+    EXPECT_EQ(full.substr(0, 24), exact);
+
+    char one[1] = {'x'};
+    EXPECT_EQ(OmxGetErrorText(ENOENT, one, 1), 0);
+    EXPECT_EQ(one[0], '\0');
+    EXPECT_EQ(OmxGetErrorText(ENOENT, nullptr, 10), 0);
+    EXPECT_EQ(OmxGetErrorText(ENOENT, buf, 0), 0);
+}
+
+TEST(OmxGetErrorText, MinusOneMeansTheCurrentErrno) {
+    char buf[128];
+    errno = EACCES;
+    EXPECT_EQ(OmxGetErrorNumber(), EACCES);
+    OmxGetErrorText(-1, buf, sizeof buf);
+    EXPECT_STREQ(buf, strerror(EACCES));
+}
+
+} // namespace

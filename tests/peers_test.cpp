@@ -1,0 +1,126 @@
+// The stand-ins for the kernel and XML API libraries keep the contracts the bridge relies on.
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+#include <string.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "qels.h"
+#include "zoralukv.h"
+
+namespace {
+
+std::string call(const char *request, int *code = nullptr) {
+    char *answer = nullptr;
+    int result = QelXmlApi(request, &answer);
+    if (code != nullptr)
+        *code = result;
+    return answer != nullptr ? answer : "<NULL>";
+}
+
+TEST(XmlApiStandIn, KnownRequests) {
+    int code = -1;
+    EXPECT_EQ(call("<ping/>", &code), "<pong/>");
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(call("  \r\n<ping/>\t\n"), "<pong/>");
+    EXPECT_EQ(call("<version/>"), "<version>vaxolocal " VAXO_VERSION "</version>");
+    EXPECT_EQ(call("<echo></echo>"), "<echo></echo>");
+    EXPECT_EQ(call("<echo>a <b/> &amp; é</echo>"), "<echo>a <b/> &amp; é</echo>");
+}
+
+TEST(XmlApiStandIn, ErrorsCarryACodeAndAMessage) {
+    struct Case {
+        const char *request;
+        int code;
+        const char *message;
+    } cases[] = {
+        {nullptr, 1, "empty request"},
+        {"", 1, "empty request"},
+        {" \t\n", 1, "empty request"},
+        {"ping", 2, "malformed request"},
+        {"<ping", 2, "malformed request"},
+        {"<>", 2, "malformed request"},
+        {"<ping/> trailing", 2, "malformed request"},
+        {"<echo>unclosed", 2, "malformed request"},
+        {"<echo>mismatched</ohce>", 2, "malformed request"},
+        {"<echo/>x</echo>", 2, "malformed request"},
+        {"</echo>", 2, "malformed request"},
+        {"<status/>", 3, "unknown request"},
+        {"<ping>x</ping>", 3, "unknown request"},
+        {"<echo a=\"1\">x</echo>", 3, "unknown request"},
+    };
+    for (const Case &c : cases) {
+        int code = -1;
+        std::string expected =
+            "<error code=\"" + std::to_string(c.code) + "\">" + c.message + "</error>";
+        EXPECT_EQ(call(c.request, &code), expected) << (c.request ? c.request : "NULL");
+        EXPECT_EQ(code, c.code) << (c.request ? c.request : "NULL");
+    }
+    EXPECT_NE(QelXmlApi("<ping/>", nullptr), 0);
+}
+
+TEST(XmlApiStandIn, AnswersStayValidUntilTheSameThreadsNextCall) {
+    char *mine = nullptr;
+    QelXmlApi("<echo>main thread</echo>", &mine);
+    std::vector<std::thread> threads;
+    std::vector<int> wrong(8, 0);
+    for (int t = 0; t < 8; t++) {
+        threads.emplace_back([t, &wrong] {
+            for (int i = 0; i < 2000; i++) {
+                std::string request =
+                    "<echo>" + std::to_string(t) + ":" + std::to_string(i) + "</echo>";
+                char *answer = nullptr;
+                QelXmlApi(request.c_str(), &answer);
+                if (answer == nullptr || request != answer)
+                    wrong[t]++;
+            }
+        });
+    }
+    for (std::thread &thread : threads)
+        thread.join();
+    for (int t = 0; t < 8; t++)
+        EXPECT_EQ(wrong[t], 0) << "thread " << t;
+    EXPECT_STREQ(mine, "<echo>main thread</echo>");
+    QelXmlRelease();
+    EXPECT_EQ(call("<ping/>"), "<pong/>"); // usable again after a release
+}
+
+TEST(KernelStandIn, QueryRCSAnswersFromTheEnvironmentOnlyWithBit4) {
+    setenv("VAXO_PEER_TEST_KEY", "/some/dir", 1);
+    for (int selector : {4, 5, 6, 7, 12}) {
+        const char *value = QueryRCS("VAXO_PEER_TEST_KEY", selector);
+        ASSERT_NE(value, nullptr) << selector;
+        EXPECT_STREQ(value, "/some/dir");
+    }
+    for (int selector : {0, 1, 2, 3, 8})
+        EXPECT_EQ(QueryRCS("VAXO_PEER_TEST_KEY", selector), nullptr) << selector;
+    unsetenv("VAXO_PEER_TEST_KEY");
+    EXPECT_EQ(QueryRCS("VAXO_PEER_TEST_KEY", 7), nullptr);
+    EXPECT_EQ(QueryRCS(nullptr, 7), nullptr);
+}
+
+TEST(KernelStandIn, QelVersionFitsTheCapacityAndReportsItsLength) {
+    const std::string expected = "vaxolocal " VAXO_VERSION;
+    char buffer[256];
+    int length = 255;
+    EXPECT_EQ(QelVersion(buffer, &length) & 1, 1);
+    EXPECT_EQ(length, static_cast<int>(expected.size()));
+    EXPECT_EQ(expected, buffer);
+
+    memset(buffer, 'x', sizeof buffer);
+    length = 5; // five bytes in all: four characters and the NUL
+    EXPECT_EQ(QelVersion(buffer, &length) & 1, 1);
+    EXPECT_EQ(length, 4);
+    EXPECT_EQ(expected.substr(0, 4), buffer);
+    EXPECT_EQ(buffer[5], 'x');
+
+    length = 0;
+    EXPECT_EQ(QelVersion(buffer, &length) & 1, 0);
+    EXPECT_EQ(QelVersion(nullptr, &length) & 1, 0);
+    EXPECT_EQ(QelVersion(buffer, nullptr) & 1, 0);
+}
+
+} // namespace
