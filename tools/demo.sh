@@ -5,6 +5,6 @@ set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/tools/ensure-deps.sh"
 build=$root/build/main
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVAXO_BUILD_TESTS=OFF >/dev/null
 cmake --build "$build" -j "$(nproc)"
 "$root/tools/run-demo.sh" "$build" "$build/stage"
