@@ -7,10 +7,16 @@
 
 enum { SELECTOR_ENVIRONMENT_FIRST = 4 };
 
+// The configuration of the library that loaded this one; absent when a program
+// links the kernel library on its own.
+extern "C" char *QelsConfQuery(const char *name, int mask) __attribute__((weak));
+
 extern "C" const char *QueryRCS(const char *key, int selector) {
-    if (key == NULL || !(selector & SELECTOR_ENVIRONMENT_FIRST))
+    if (key == NULL)
         return NULL;
-    return getenv(key);
+    if (QelsConfQuery != NULL)
+        return QelsConfQuery(key, selector);
+    return selector & SELECTOR_ENVIRONMENT_FIRST ? getenv(key) : NULL;
 }
 
 extern "C" int QelVersion(char *buffer, int *length) {

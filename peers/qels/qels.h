@@ -5,8 +5,9 @@
  * mask of the configuration API (1 privileged, 2 group, 4 non-privileged; the
  * bit 4 also puts the process environment first; 7 admits everything). The
  * text stays owned by the library, or by the environment; NULL when the key
- * has no value. Until a configuration store backs it, only the environment
- * answers, and only when the bit 4 is set.
+ * has no value. The answer comes from the configuration of the library that
+ * loaded this one (libvaxolocal); in a program without it, only the
+ * environment answers, and only when the bit 4 is set.
  *
  * QelVersion writes the version text into buffer; *length holds the capacity
  * on entry and the text's length on return. An odd status means success.

@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "qels.h"
+
 // Each thread's last answer; reusing it per thread is what makes concurrent calls safe.
 static thread_local std::string tAnswer;
 
@@ -51,6 +53,47 @@ static bool __parse_element(std::string_view request, std::string_view &name,
     return true;
 }
 
+// Text as XML character data or attribute value.
+static std::string __escaped(std::string_view text) {
+    std::string out;
+    for (char c : text) {
+        switch (c) {
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        default:
+            out += c;
+        }
+    }
+    return out;
+}
+
+// <config name="NAME"/>: the kernel's configuration value for NAME under mask 7.
+static int __config(std::string_view request) {
+    constexpr std::string_view open = "<config name=\"", close = "\"/>";
+    if (request.size() < open.size() + close.size() || request.substr(0, open.size()) != open ||
+        request.substr(request.size() - close.size()) != close)
+        return __error(ZORALUKV_ERR_MALFORMED, "malformed request");
+    std::string name(request.substr(open.size(), request.size() - open.size() - close.size()));
+    if (name.find('"') != std::string::npos)
+        return __error(ZORALUKV_ERR_MALFORMED, "malformed request");
+    const char *value = QueryRCS(name.c_str(), 7);
+    if (value == NULL)
+        tAnswer = "<config name=\"" + __escaped(name) + "\" set=\"false\"/>";
+    else
+        tAnswer = "<config name=\"" + __escaped(name) + "\">" + __escaped(value) + "</config>";
+    return 0;
+}
+
 static int __answer(std::string_view request) {
     std::string_view name, content;
     if (request.empty())
@@ -64,6 +107,8 @@ static int __answer(std::string_view request) {
         tAnswer = "<version>vaxolocal " VAXO_VERSION "</version>";
     else if (name == "echo" && request.substr(0, 6) == "<echo>")
         tAnswer.assign(request.data(), request.size());
+    else if (name == "config")
+        return __config(request);
     else
         return __error(ZORALUKV_ERR_UNKNOWN, "unknown request");
     return 0;

@@ -11,12 +11,17 @@
  *   <ping/>            ->  <pong/>
  *   <echo>TEXT</echo>  ->  <echo>TEXT</echo>   TEXT byte for byte, any length
  *   <version/>         ->  <version>vaxolocal 1.0.0</version>
+ *   <config name="N"/> ->  <config name="N">VALUE</config>, VALUE being what the
+ *                          kernel's configuration gives N under mask 7, or
+ *                          <config name="N" set="false"/> when N is not set
+ *                          (names and values are escaped: &amp; &lt; &gt; &quot;)
  *
  * Anything else is answered <error code="N">MESSAGE</error>:
  *
  *   1  "empty request"      no request, or only blanks
  *   2  "malformed request"  not a single element: no "<", no closing ">",
- *                           or text after the element
+ *                           or text after the element; a config request
+ *                           not of the form above
  *   3  "unknown request"    a well-formed element this library does not know
  *
  * QelXmlRelease() frees the calling thread's answer storage; its last answer

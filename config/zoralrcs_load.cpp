@@ -1,0 +1,299 @@
+// Discovery and loading of the process-wide configuration: the installation
+// directory, the system file, the user's file and the drop-in files, in that
+// order, then export to the environment and the block size.
+#include "zoralrcs_load.h"
+
+#include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <pwd.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <unistd.h>
+
+#include "dataarea.h"
+#include "omx_filestatus.h"
+#include "omx_memory.h"
+#include "qelsconf.h"
+#include "zoralrcs_internal.h"
+
+const char *m_rc_filepath = RC_DEFAULT_PATH;
+int m_rc_override = 0;
+
+enum { PATH_SIZE = 1024, LINK_SIZE = 2048 };
+
+static const char QELS_LINK[] = ZORAL_HOME "/sys/lib/libqels.so";
+static const char FATAL_MESSAGE[] = "Cannot load config file! (#9091) ";
+
+// snprintf into a path buffer; false when the path would not fit, so that a
+// cut path never names another file.
+static bool __format_path(char *path, const char *format, const char *a, const char *b) {
+    int n = snprintf(path, PATH_SIZE, format, a, b);
+    return n >= 0 && n < PATH_SIZE;
+}
+
+static bool __is_blank(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+static bool __read_file(const char *path, int mask) {
+    FILE *fp = fopen(path, "r");
+    if (fp == NULL)
+        return false;
+    psreadfile(fp, mask);
+    fclose(fp);
+    return true;
+}
+
+// The path of the kernel library behind either link, else of the running program.
+static bool __installation_anchor(char *anchor) {
+    const char *sources[] = {QELS_LINK, ZORAL_SYSTEM_QELS_LINK, "/proc/self/exe"};
+    for (const char *source : sources) {
+        ssize_t n = readlink(source, anchor, LINK_SIZE - 1);
+        if (n > 0) {
+            anchor[n] = '\0';
+            return true;
+        }
+    }
+    return false;
+}
+
+// The directory that holds the anchor, as a path; false when there is none.
+static bool __anchor_directory(const char *anchor, char *dir) {
+    const char *last = strrchr(anchor, '/');
+    if (last == NULL)
+        return false;
+    if (anchor[0] == '/') {
+        size_t length = static_cast<size_t>(last - anchor);
+        if (length >= PATH_SIZE)
+            return false;
+        memcpy(dir, anchor, length);
+        dir[length] = '\0';
+        return dir[0] != '\0';
+    }
+    // Relative: keep the directory part with its last "/", dropping the slashes before it.
+    const char *end = last;
+    while (end > anchor && end[-1] == '/')
+        end--;
+    char part[PATH_SIZE];
+    size_t length = static_cast<size_t>(end - anchor);
+    if (length + 1 >= PATH_SIZE)
+        return false;
+    memcpy(part, anchor, length);
+    part[length] = '/';
+    part[length + 1] = '\0';
+    const char *relative = strncmp(part, "./", 2) == 0 ? part + 2 : part;
+
+    char cwd[PATH_SIZE];
+    if (getcwd(cwd, sizeof cwd) != NULL && cwd[0] != '\0')
+        return __format_path(dir, "%s/%s", cwd, relative);
+    if (relative[0] == '\0')
+        return false;
+    return __format_path(dir, "%s%s", relative, "");
+}
+
+// QELS_HOME is the parent of the directory that holds the kernel library, as the
+// system resolves it; the working directory is restored whatever happens.
+static void __derive_home(void) {
+    char anchor[LINK_SIZE];
+    char dir[PATH_SIZE];
+    char parent[PATH_SIZE];
+    if (!__installation_anchor(anchor) || !__anchor_directory(anchor, dir) ||
+        !__format_path(parent, "%s%s", dir, "/.."))
+        return;
+
+#ifdef O_PATH
+    int here = open(".", O_PATH | O_DIRECTORY | O_CLOEXEC);
+#else
+    int here = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+#endif
+    if (here < 0) // without a way back the working directory is not changed at all
+        return;
+    if (chdir(parent) == 0) {
+        char home[PATH_SIZE];
+        bool known = getcwd(home, sizeof home) != NULL;
+        int restored = fchdir(here); // nothing better to do should even this fail
+        (void)restored;
+        if (known)
+            psaddrc("QELS_HOME", home, QELSCONF_NONPRIVILEGED);
+    }
+    close(here);
+}
+
+static bool __absolute_form(const char *path) {
+    return path[0] == '/' || (path[0] != '\0' && (path[1] == ':' || path[0] == '\\'));
+}
+
+// Developer mode: the named file, else ./.ZORALrcs, is the only file read.
+static bool __read_developer_file(const char *named) {
+    psdefaultpath();
+    if (!__absolute_form(named)) {
+        errno = EINVAL;
+        return false;
+    }
+    return __read_file(named, 7) || __read_file("./.ZORALrcs", 7);
+}
+
+// Normal mode; leaves in candidate the qels.d directory beside the system file, or "".
+static void __read_system_and_user_files(char *candidate) {
+    char path[PATH_SIZE];
+    char area[PATH_SIZE];
+    area[0] = '\0';
+    candidate[0] = '\0';
+
+    const char *system_file = NULL;
+    if (GetZoralDataArea(area, sizeof area, DATAAREA_CHECK_CONF_SYS, NULL, 0) == 0 &&
+        area[0] != '\0' && __format_path(path, "%s%s", area, "/conf/sys/qels.conf") &&
+        __read_file(path, 7))
+        system_file = path;
+    else if (strlen(m_rc_filepath) < PATH_SIZE && __read_file(m_rc_filepath, 7))
+        system_file = m_rc_filepath;
+
+    if (system_file != NULL) {
+        const char *slash = strrchr(system_file, '/');
+        const char *backslash = strrchr(system_file, '\\');
+        const char *end = slash > backslash ? slash : backslash;
+        if (end != NULL) {
+            int length = static_cast<int>(end - system_file) + 1;
+            OmxFileStatus status;
+            int n = snprintf(candidate, PATH_SIZE, "%.*s%s", length, system_file, "qels.d");
+            if (n < 0 || n >= PATH_SIZE || OmxStatFile(&status, candidate) != 0 ||
+                !(status.flags & OMX_FILE_DIRECTORY))
+                candidate[0] = '\0';
+        }
+    }
+
+    struct passwd *account = getpwuid(getuid());
+    if (account != NULL && account->pw_dir != NULL) {
+        const char *home = account->pw_dir;
+        size_t length = strlen(home);
+        const char *separator = length > 0 && home[length - 1] == '/' ? "" : "/";
+        char user_file[PATH_SIZE];
+        int n = snprintf(user_file, sizeof user_file, "%s%s.ZORALrcs", home, separator);
+        if (n >= 0 && n < PATH_SIZE)
+            __read_file(user_file, 6);
+    }
+}
+
+static void __read_dropins(const char *dir) {
+    DIR *listing = opendir(dir);
+    if (listing == NULL)
+        return;
+    while (struct dirent *entry = readdir(listing)) {
+        char path[PATH_SIZE];
+        if (strstr(entry->d_name, ".conf") != NULL &&
+            __format_path(path, "%s/%s", dir, entry->d_name))
+            __read_file(path, 7);
+    }
+    closedir(listing);
+}
+
+int fsreadrc(int fatal) {
+    psinitrc();
+    if (!m_rc_override)
+        __derive_home();
+
+    char candidate[PATH_SIZE];
+    candidate[0] = '\0';
+    const char *developer = getenv("__KERNEL_DEVELOPER");
+    if (developer != NULL) {
+        if (!__read_developer_file(developer)) {
+            if (fatal) {
+                perror(FATAL_MESSAGE);
+                exit(RC_LOAD_FAILED);
+            }
+            return RC_LOAD_FAILED;
+        }
+    } else {
+        __read_system_and_user_files(candidate);
+    }
+
+    if (candidate[0] != '\0') {
+        __read_dropins(candidate);
+    } else if (const char *conf_dir = fscheckrc("QELS_CONF_DIR", QELSCONF_PRIVILEGED)) {
+        // The store may change while the drop-ins are read; keep the directory apart.
+        char dir[PATH_SIZE];
+        if (__format_path(dir, "%s%s", conf_dir, ""))
+            __read_dropins(dir);
+    }
+    return 0;
+}
+
+// Leading decimal number as atoi reads it, saturating instead of overflowing.
+static long __leading_number(const char *text) {
+    return strtol(text, NULL, 10);
+}
+
+int fscreconf(int fatal) {
+    if (vmrootp != NULL)
+        return 0;
+    int result = fsreadrc(fatal);
+    if (result != 0)
+        return result;
+    pssetenvs();
+
+    const char *configured = fscheckrc("QELS_BLOCK_SIZE", 7);
+    int block_size = configured != NULL && __leading_number(configured) > 2048 ? 4096 : 2048;
+    char text[16];
+    snprintf(text, sizeof text, "%d", block_size);
+    psaddrc("QELS_BLOCK_SIZE", text, QELSCONF_NONPRIVILEGED);
+    return 0;
+}
+
+void psdefaultpath(void) {
+    if (m_rc_override)
+        free(const_cast<char *>(m_rc_filepath));
+    m_rc_filepath = RC_DEFAULT_PATH;
+    m_rc_override = 0;
+}
+
+char *psnamecopy(const char *name) {
+    while (__is_blank(*name))
+        name++;
+    size_t length = strlen(name);
+    while (length > 0 && __is_blank(name[length - 1]))
+        length--;
+    char *copy = static_cast<char *>(OmxMemAlloc(length + 1));
+    if (copy != NULL)
+        memcpy(copy, name, length);
+    return copy;
+}
+
+void psaddrc(const char *name, const char *value, int level) {
+    if (name == NULL || value == NULL)
+        return;
+    if (vmrootp == NULL)
+        psinitrc();
+    char *trimmed = psnamecopy(name);
+    if (trimmed == NULL)
+        return;
+    while (__is_blank(*value))
+        value++;
+
+    vmsect *section = fsgetsect(level);
+    if (section != NULL) {
+        vmitem *item = section->items->next;
+        while (item != section->items && !fsrepitem(item, trimmed, value))
+            item = item->next;
+        if (item == section->items)
+            fsnewitem(section, trimmed, value);
+    }
+    if (level & QELSCONF_NONPRIVILEGED)
+        pssetenv(trimmed, value);
+    OmxMemFree(trimmed);
+}
+
+void pssetenv(const char *name, const char *value) {
+    if (getenv("__QELSCONF_NOENV") == NULL)
+        setenv(name, value, 1);
+}
+
+void pssetenvs(void) {
+    if (vmrootp == NULL)
+        return;
+    for (vmsect *section = vmrootp->prev; section != vmrootp; section = section->prev)
+        for (vmitem *item = section->items->prev; item != section->items; item = item->prev)
+            if (getenv(item->name) == NULL)
+                pssetenv(item->name, item->value);
+}

@@ -1,0 +1,34 @@
+/*
+ * Building the one process-wide configuration store: which files are read,
+ * from where, in which order, and what is exported to the environment.
+ *
+ * m_rc_filepath points either to RC_DEFAULT_PATH (never freed) or, while
+ * m_rc_override is 1, to a heap copy of the path given to QelsConfSetPath.
+ */
+#ifndef ZORALRCS_LOAD_H
+#define ZORALRCS_LOAD_H
+
+#include "zoral_paths.h"
+
+#define RC_DEFAULT_PATH ZORAL_HOME "/sys/conf/qels.conf"
+#define RC_LOAD_FAILED 91 /* developer mode found no file to read */
+
+extern const char *m_rc_filepath;
+extern int m_rc_override;
+
+/* Loads into a new store; 0, or 91 (ending the process instead when fatal is set). */
+int fsreadrc(int fatal);
+/* 0 when a store exists or was built (exported, block size settled), else fsreadrc's code. */
+int fscreconf(int fatal);
+/* Points m_rc_filepath back to RC_DEFAULT_PATH, releasing a copy in force. */
+void psdefaultpath(void);
+/* Heap copy of name without blanks at either end, or NULL. */
+char *psnamecopy(const char *name);
+/* Stores one setting at level (expanded), exporting it when the level includes 4. */
+void psaddrc(const char *name, const char *value, int level);
+/* Sets the variable unless __QELSCONF_NOENV is set. */
+void pssetenv(const char *name, const char *value);
+/* Exports every stored setting whose name is not yet an environment variable. */
+void pssetenvs(void);
+
+#endif
