@@ -14,7 +14,8 @@ public final class Demo {
             System.out.println("ukvInit() succeeded");
             String[] requests = args.length > 0 ? args
                     : new String[] {"<ping/>", "<version/>", "<echo>Grüße aus Java</echo>",
-                                    "<status/>", "not xml"};
+                                    "<config name=\"DEMO_GREETING\"/>",
+                                    "<config name=\"NOT_CONFIGURED\"/>", "<status/>", "not xml"};
             for (String request : requests) {
                 System.out.println("ukvCall(" + request + ") = " + ZORALlocal.ukvCall(request));
             }
