@@ -13,15 +13,25 @@ static inline signed char __fold(char c, int fold) {
     return static_cast<signed char>(c);
 }
 
+// -1, 0 or 1 for one pair of bytes; equal bytes need no folding.
+static inline int __order(char a, char b, int fold) {
+    if (a == b)
+        return 0;
+    signed char c1 = __fold(a, fold);
+    signed char c2 = __fold(b, fold);
+    if (c1 == c2)
+        return 0;
+    return c1 < c2 ? -1 : 1;
+}
+
 // Counted strings: the first difference within the shorter length decides,
 // else the shorter string orders first.
 static int __OmxCompare(const char *s1, size_t len1, const char *s2, size_t len2, int fold) {
     size_t common = len1 < len2 ? len1 : len2;
     for (size_t i = 0; i < common; i++) {
-        signed char c1 = __fold(s1[i], fold);
-        signed char c2 = __fold(s2[i], fold);
-        if (c1 != c2)
-            return c1 < c2 ? -1 : 1;
+        int order = __order(s1[i], s2[i], fold);
+        if (order != 0)
+            return order;
     }
     if (len1 == len2)
         return 0;
@@ -34,12 +44,17 @@ static int __OmxCompareEx(const char *s1, const char *s2, int limit, int fold) {
     if (s1 == NULL || s2 == NULL)
         return (s1 != NULL) - (s2 != NULL);
     for (size_t i = 0; limit <= 0 || i < static_cast<size_t>(limit); i++) {
-        if (s1[i] == '\0' || s2[i] == '\0')
-            return (s1[i] != '\0') - (s2[i] != '\0');
-        signed char c1 = __fold(s1[i], fold);
-        signed char c2 = __fold(s2[i], fold);
-        if (c1 != c2)
-            return c1 < c2 ? -1 : 1;
+        char a = s1[i], b = s2[i];
+        if (a == b) {
+            if (a == '\0')
+                return 0;
+            continue;
+        }
+        if (a == '\0' || b == '\0')
+            return (a != '\0') - (b != '\0');
+        int order = __order(a, b, fold);
+        if (order != 0)
+            return order;
     }
     return 0;
 }
