@@ -31,8 +31,7 @@ OMX_API int OmxGetOSUser(char *user, unsigned int userSize, char *second, unsign
  * always ends with a NULL slot; release it with OmxFreeUserGroups(). A group
  * id without a group entry is skipped, with its message left in errbuf, and
  * the call still succeeds. A user in no group at all may get 0 with *groups
- * NULL.
- * On failure *groups is NULL and *count 0: nothing is left to release.
+ * NULL. On failure *groups is NULL and *count 0: nothing is left to release.
  */
 OMX_API int OmxGetUserGroups(char ***groups, int32_t *count, char *errbuf, int errsize);
 
