@@ -1,0 +1,135 @@
+// OmxGetUserGroups and OmxFreeUserGroups: the names of the real user's groups.
+//
+// The list has one slot more than the ids the platform reported, all starting
+// NULL, and names fill it from the front, so it stays NULL-terminated however
+// many ids go unnamed. On failure nothing stays allocated.
+#include "omx_osuser.h"
+
+#include <errno.h>
+#include <grp.h>
+#include <limits.h>
+#include <pwd.h>
+#include <stdarg.h>
+#include <stdio.h>
+#include <string.h>
+#include <unistd.h>
+
+#include "omx_error.h"
+#include "omx_memory.h"
+
+__attribute__((format(printf, 3, 4))) static void __report(char *errbuf, int errsize,
+                                                           const char *format, ...) {
+    if (errbuf == NULL || errsize <= 0)
+        return;
+    va_list args;
+    va_start(args, format);
+    vsnprintf(errbuf, static_cast<size_t>(errsize), format, args);
+    va_end(args);
+}
+
+extern "C" {
+
+void OmxFreeUserGroups(char **groups) {
+    if (groups == NULL)
+        return;
+    for (char **name = groups; *name != NULL; name++)
+        OmxMemFree(*name);
+    OmxMemFree(groups);
+}
+
+int OmxGetUserGroups(char ***groups, int32_t *count, char *errbuf, int errsize) {
+    if (groups == NULL || count == NULL) {
+        __report(errbuf, errsize,
+                 "OmxGetUserGroups line %d: Invalid argument(s) vvgroupsp=%p vlcountp=%p", 21,
+                 static_cast<void *>(groups), static_cast<void *>(count));
+        return -1;
+    }
+    *count = 0;
+    *groups = NULL;
+
+    // The lookups below leave errno alone when they merely find nothing.
+    errno = 0;
+    const struct passwd *account = getpwuid(getuid());
+    if (account == NULL) {
+        int err = OmxGetErrorNumber();
+        if (errbuf != NULL) {
+            char text[512];
+            OmxGetErrorText(err, text, sizeof text);
+            __report(errbuf, errsize, "OmxGetUserGroups line %d: Error %d in getpwuid(): %s", 42,
+                     err, text);
+        }
+        return -1;
+    }
+
+    int needed = 0;
+    errno = 0;
+    if (getgrouplist(account->pw_name, account->pw_gid, NULL, &needed) == -1 && needed == 0) {
+        int err = errno;
+        if (err == 0)
+            return 0;
+        __report(errbuf, errsize, "OmxGetUserGroups line %d: Error #%d from getgrouplist()", 65,
+                 err);
+        return -1;
+    }
+
+    gid_t *ids = NULL;
+    if (needed >= 0 && needed < INT_MAX)
+        ids = static_cast<gid_t *>(OmxMemAlloc((static_cast<size_t>(needed) + 1) * sizeof *ids));
+    if (ids == NULL) {
+        __report(errbuf, errsize,
+                 "OmxGetUserGroups line %d: Out of memory allocating group id list (%d entries)",
+                 74, needed);
+        return -1;
+    }
+    int filled = needed;
+    errno = 0;
+    if (getgrouplist(account->pw_name, account->pw_gid, ids, &filled) == -1) {
+        __report(errbuf, errsize, "OmxGetUserGroups line %d: Error #%d from getgrouplist()", 83,
+                 errno);
+        OmxMemFree(ids);
+        return -1;
+    }
+    if (filled < 0 || filled > needed) // never read past the ids the array holds
+        filled = needed;
+
+    char **names =
+        static_cast<char **>(OmxMemAlloc((static_cast<size_t>(filled) + 1) * sizeof *names));
+    if (names == NULL) {
+        __report(errbuf, errsize,
+                 "OmxGetUserGroups line %d: Out of memory allocating external group names list "
+                 "(%d entries)",
+                 96, filled);
+        OmxMemFree(ids);
+        return -1;
+    }
+    int stored = 0;
+    for (int i = 0; i < filled; i++) {
+        errno = 0;
+        const struct group *entry = getgrgid(ids[i]);
+        if (entry == NULL || entry->gr_name == NULL) {
+            // One unnamed id must not cost the caller the names of all others.
+            __report(errbuf, errsize, "OmxGetUserGroups line %d: Error #%d from getgrgid()", 113,
+                     errno);
+            continue;
+        }
+        size_t length = strlen(entry->gr_name);
+        char *name = static_cast<char *>(OmxMemAlloc(length + 1));
+        if (name == NULL) {
+            __report(errbuf, errsize,
+                     "OmxGetUserGroups line %d: Out of memory allocating external group name "
+                     "(%zu bytes)",
+                     108, length + 1);
+            OmxFreeUserGroups(names);
+            OmxMemFree(ids);
+            return -1;
+        }
+        memcpy(name, entry->gr_name, length); // the zero fill ends the name
+        names[stored++] = name;
+    }
+    OmxMemFree(ids);
+    *groups = names;
+    *count = stored;
+    return 0;
+}
+
+} // extern "C"
