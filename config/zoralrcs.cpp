@@ -27,9 +27,9 @@ enum { LEVEL_COUNT = sizeof LEVELS / sizeof LEVELS[0] };
 
 // What reading one file carries from line to line.
 struct reader {
-    int mask;
-    int level;
-    vmsect *sect; // NULL until a setting or a header in the mask needs one
+    int nMask;
+    int nLevel;
+    vmsect *pSect; // NULL until a setting or a header in the mask needs one
 };
 
 static int __slot(int level) {
@@ -331,18 +331,18 @@ static void __read_header(char *text, reader *state) {
     } else {
         return;
     }
-    state->level = level;
-    if (level & state->mask)
-        state->sect = fsgetsect(level);
+    state->nLevel = level;
+    if (level & state->nMask)
+        state->pSect = fsgetsect(level);
 }
 
 static void __read_setting(char *text, reader *state) {
     // A "#" before the first "=" comments the "=" out with the rest of the line.
     char *equals = strpbrk(text, "=#");
-    if (equals == NULL || *equals == '#' || (state->level & state->mask) == 0)
+    if (equals == NULL || *equals == '#' || (state->nLevel & state->nMask) == 0)
         return;
-    if (state->sect == NULL)
-        state->sect = fsgetsect(state->level);
+    if (state->pSect == NULL)
+        state->pSect = fsgetsect(state->nLevel);
 
     char *value = equals + 1;
     char *comment = strchr(value, '#');
@@ -352,7 +352,7 @@ static void __read_setting(char *text, reader *state) {
     }
     *equals = '\0';
     __trim_end(text);
-    psstoreitem(state->sect, text, __skip_blanks(value));
+    psstoreitem(state->pSect, text, __skip_blanks(value));
 }
 
 void psreadfile(FILE *stream, int mask) {

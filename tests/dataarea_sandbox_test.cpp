@@ -85,9 +85,8 @@ TEST_F(DataArea, DirectoryAndLinkTargetsGiveTheAreaPath) {
     EXPECT_EQ(answer.path, HOME + "/data/var");
     EXPECT_EQ(answer.message, "");
     fs::remove(VAR);
-
     fs::create_directory_symlink(HOME + "/data/./var", VAR);
-    EXPECT_EQ(ask(0x3E).path, HOME + "/data/./var"); // taken as written
+    EXPECT_EQ(ask(0x3E).path, HOME + "/data/./var"); // an absolute target is taken as written
 
     fs::remove(VAR);
     touch(HOME + "/data/file");

