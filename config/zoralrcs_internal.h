@@ -1,28 +1,99 @@
-/* PROVISIONAL: replaced by the reader's own header when it lands. */
+/*
+ * The configuration store and the reader of configuration files, internal to
+ * the library.
+ *
+ * The store is a circular, doubly linked list of sections headed by a root
+ * sentinel (vmrootp, NULL while no store exists). Each section holds one
+ * level (QELSCONF_PRIVILEGED, QELSCONF_GROUP or QELSCONF_NONPRIVILEGED) and a
+ * circular, doubly linked list of items headed by a sentinel whose strings are
+ * NULL. Invariants:
+ *  - sections are in ascending order of level, at most one per level;
+ *  - within a section a name occurs once, and new items are appended at the
+ *    end; replacing a value keeps the item in its place;
+ *  - every value is stored expanded, at most CONF_VALUE_SIZE - 1 bytes, and
+ *    never empty;
+ *  - the store owns every node and string. Pointers into it stay valid until
+ *    their item is replaced or deleted or the store is freed.
+ * Change the store only through these operations: they keep a name index
+ * beside the lists.
+ *
+ * Nothing here takes a lock; the store serves one thread at a time.
+ */
 #ifndef ZORALRCS_INTERNAL_H
 #define ZORALRCS_INTERNAL_H
+
 #include <stdio.h>
+
+#include "qelsconf.h"
+
+enum {
+    CONF_LINE_SIZE = 2048,  /* one physical read of a line */
+    CONF_VALUE_SIZE = 1024, /* one expanded value */
+};
+
 struct vmitem {
     vmitem *next;
     vmitem *prev;
-    char *name;
-    char *value;
+    char *name;  /* NULL in the sentinel */
+    char *value; /* NULL in the sentinel */
 };
+
 struct vmsect {
     vmsect *next;
     vmsect *prev;
-    int level;
-    vmitem *items;
+    int level;     /* 0 in the root */
+    vmitem *items; /* the item-list sentinel; NULL in the root */
 };
+
 extern vmsect *vmrootp;
+/* Counts the nodes the store has lost (deleted items, freed stores): a pointer
+ * kept across a change of it may point at nothing alive. */
 extern unsigned long vmgeneration;
+
+/* Creates an empty store in vmrootp, freeing one that was there. Leaves vmrootp NULL when out of
+ * memory. */
 void psinitrc(void);
+/* Frees the whole store; vmrootp becomes NULL. */
 void psdeleterc(void);
+/*
+ * The section of level (one of the three levels), created and linked in its
+ * place when absent. NULL without a store, for another level, or when out of
+ * memory.
+ */
 vmsect *fsgetsect(int level);
-vmitem *fsnewitem(vmsect *sect, const char *name, const char *raw);
-int fsrepitem(vmitem *item, const char *name, const char *raw);
+/*
+ * Appends name with value expanded to sect. NULL, storing nothing, when the
+ * expansion is empty, sect holds name already, or memory runs out.
+ */
+vmitem *fsnewitem(vmsect *sect, const char *name, const char *value);
+/*
+ * 0 when item is not named name. Otherwise replaces the item's value by the
+ * expansion of value, or deletes the item when that is empty, and returns 1.
+ * When memory runs out the old value stays.
+ */
+int fsrepitem(vmitem *item, const char *name, const char *value);
+/* Unlinks and frees item; does nothing for NULL or a sentinel. */
 void psdelitem(vmitem *item);
-int fsevalval(const char *src, char *dst, int size);
-void psreadfile(FILE *fp, int mask);
+/*
+ * Stores a setting into sect: replaces the item of that name in place, or
+ * deletes it when value expands to nothing, or else appends a new item.
+ */
+void psstoreitem(vmsect *sect, const char *name, const char *value);
+/*
+ * Expands $NAME and ${NAME} in source into destination (size bytes, size - 1
+ * characters at most; a size below 1 writes nothing). A name resolves to the
+ * store's item of the highest level, else to the environment, else to "".
+ * Inserted text is not expanded again. Returns 1 when the result is
+ * non-empty, else 0.
+ */
+int fsevalval(const char *source, char *destination, int size);
+/* Reads stream to its end, storing the settings of the sections whose level is in mask. */
+void psreadfile(FILE *stream, int mask);
+/*
+ * The value of name under mask: the environment's first when the mask holds
+ * QELSCONF_NONPRIVILEGED, then the highest admitted level's. NULL when none
+ * holds it. The text belongs to the environment or the store.
+ */
 char *fscheckrc(const char *name, int mask);
+
 #endif

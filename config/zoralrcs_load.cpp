@@ -271,14 +271,7 @@ void psaddrc(const char *name, const char *value, int level) {
     while (__is_blank(*value))
         value++;
 
-    vmsect *section = fsgetsect(level);
-    if (section != NULL) {
-        vmitem *item = section->items->next;
-        while (item != section->items && !fsrepitem(item, trimmed, value))
-            item = item->next;
-        if (item == section->items)
-            fsnewitem(section, trimmed, value);
-    }
+    psstoreitem(fsgetsect(level), trimmed, value);
     if (level & QELSCONF_NONPRIVILEGED)
         pssetenv(trimmed, value);
     OmxMemFree(trimmed);
