@@ -3,12 +3,14 @@
 
 #include <stdlib.h>
 #include <string.h>
+#include <unistd.h>
 
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "qels.h"
+#include "qelsconf.h"
 #include "zoralukv.h"
 
 namespace {
@@ -88,18 +90,61 @@ TEST(XmlApiStandIn, AnswersStayValidUntilTheSameThreadsNextCall) {
     EXPECT_EQ(call("<ping/>"), "<pong/>"); // usable again after a release
 }
 
-TEST(KernelStandIn, QueryRCSAnswersFromTheEnvironmentOnlyWithBit4) {
-    setenv("VAXO_PEER_TEST_KEY", "/some/dir", 1);
-    for (int selector : {4, 5, 6, 7, 12}) {
-        const char *value = QueryRCS("VAXO_PEER_TEST_KEY", selector);
-        ASSERT_NE(value, nullptr) << selector;
-        EXPECT_STREQ(value, "/some/dir");
+// The configuration behind QueryRCS: one developer file, so that nothing else is read.
+struct DeveloperFile {
+    DeveloperFile() {
+        char name[] = "/tmp/vaxo-peers-XXXXXX";
+        int fd = mkstemp(name);
+        const char text[] = "[PRIVILEGED]\nK_PRIV = priv\n[NONPRIVILEGED]\nK_NON = non\n";
+        EXPECT_EQ(write(fd, text, sizeof text - 1), static_cast<ssize_t>(sizeof text - 1));
+        close(fd);
+        path = name;
     }
-    for (int selector : {0, 1, 2, 3, 8})
-        EXPECT_EQ(QueryRCS("VAXO_PEER_TEST_KEY", selector), nullptr) << selector;
-    unsetenv("VAXO_PEER_TEST_KEY");
-    EXPECT_EQ(QueryRCS("VAXO_PEER_TEST_KEY", 7), nullptr);
+    ~DeveloperFile() {
+        unlink(path.c_str());
+    }
+    std::string path;
+};
+
+void use_developer_configuration() {
+    static DeveloperFile file;
+    setenv("__KERNEL_DEVELOPER", file.path.c_str(), 1);
+    setenv("__QELSCONF_NOENV", "", 1);
+    QelsConfRemove();
+    ASSERT_EQ(QelsConfExists(), 1);
+}
+
+TEST(KernelStandIn, QueryRCSAnswersFromTheConfigurationUnderTheMask) {
+    use_developer_configuration();
+    setenv("K_ENV", "/some/dir", 1);
+    struct Case {
+        const char *key;
+        int selector;
+        const char *value;
+    } cases[] = {{"K_PRIV", 1, "priv"},      {"K_PRIV", 7, "priv"}, {"K_PRIV", 6, nullptr},
+                 {"K_NON", 4, "non"},        {"K_NON", 3, nullptr}, {"K_ENV", 4, "/some/dir"},
+                 {"K_ENV", 7, "/some/dir"},  {"K_ENV", 3, nullptr}, {"K_NON", 0, nullptr},
+                 {"NO_SUCH_KEY", 7, nullptr}};
+    for (const Case &c : cases) {
+        const char *value = QueryRCS(c.key, c.selector);
+        if (c.value == nullptr)
+            EXPECT_EQ(value, nullptr) << c.key << " " << c.selector;
+        else
+            EXPECT_STREQ(value, c.value) << c.key << " " << c.selector;
+    }
     EXPECT_EQ(QueryRCS(nullptr, 7), nullptr);
+}
+
+TEST(XmlApiStandIn, ConfigRequestsAnswerTheKernelsValue) {
+    use_developer_configuration();
+    setenv("K_ESCAPED", "a<b & \"c\">", 1);
+    EXPECT_EQ(call("<config name=\"K_NON\"/>"), "<config name=\"K_NON\">non</config>");
+    EXPECT_EQ(call("<config name=\"K_ESCAPED\"/>"),
+              "<config name=\"K_ESCAPED\">a&lt;b &amp; &quot;c&quot;&gt;</config>");
+    EXPECT_EQ(call("<config name=\"NOT<SET\"/>"), "<config name=\"NOT&lt;SET\" set=\"false\"/>");
+    for (const char *bad : {"<config/>", "<config name='X'/>", "<config name=\"X\" />",
+                            "<config name=\"X\"Y\"/>", "<config name=\"X\"></config>"})
+        EXPECT_EQ(call(bad), "<error code=\"2\">malformed request</error>") << bad;
 }
 
 TEST(KernelStandIn, QelVersionFitsTheCapacityAndReportsItsLength) {
