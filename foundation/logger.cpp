@@ -182,8 +182,7 @@ int Logger_GetLogLevel(const Logger *logger) {
     return logger != NULL ? static_cast<int>(logger->nLevel) : 0;
 }
 
-void Logger_LogFatalError(Logger *logger, const char *source, int errnum, const char *format,
-                          ...) {
+void Logger_LogFatalError(Logger *logger, const char *source, int errnum, const char *format, ...) {
     va_list args;
     va_start(args, format);
     __log_message(logger, LOGGER_FATAL, source, errnum, format, args);

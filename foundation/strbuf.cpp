@@ -91,8 +91,7 @@ static int __set(strbuf *sb, const char *s, int n) {
 
 static int __append(strbuf *sb, const char *s, int n) {
     n = __source_length(s, n);
-    return __splice(sb, sb->length, s, n, 0,
-                    __capacity_to_append(sb, sb->capacity, sb->length, n));
+    return __splice(sb, sb->length, s, n, 0, __capacity_to_append(sb, sb->capacity, sb->length, n));
 }
 
 static void __drop_work_buffer(strbuf *sb) {
@@ -288,7 +287,8 @@ int strbuf_endswith(const strbuf *sb, const char *s, int n, int noCase) {
     if (!noCase)
         return memcmp(tail, s, static_cast<size_t>(n)) == 0;
     for (int i = 0; i < n; i++)
-        if (tolower(static_cast<unsigned char>(tail[i])) != tolower(static_cast<unsigned char>(s[i])))
+        if (tolower(static_cast<unsigned char>(tail[i])) !=
+            tolower(static_cast<unsigned char>(s[i])))
             return 0;
     return 1;
 }

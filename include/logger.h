@@ -85,8 +85,7 @@ OMX_API void Logger_LogDebug(Logger *logger, const char *source, const char *for
  * non-zero, else OmxGetErrorText()'s (where -1 stands for errno). Nothing is
  * written when there is no text.
  */
-OMX_API void Logger_LogSystemError(Logger *logger, const char *source, int errnum,
-                                   int useStrerror);
+OMX_API void Logger_LogSystemError(Logger *logger, const char *source, int errnum, int useStrerror);
 
 /* Points descriptor 1 (or 2) at the log file; nothing without one. */
 OMX_API void Logger_RedirectStdout(Logger *logger);
