@@ -35,6 +35,7 @@ static void __close_stream(Logger *logger) {
 
 // "Sat Dec  5 14:51:49 " as ctime() starts, or nothing when the calendar text is unavailable.
 static void __time_of_day(char *piece, size_t size) {
+    tzset(); // the _r forms need not notice a changed TZ, as ctime() would
     time_t now = time(NULL);
     char calendar[26]; // the size ctime_r() requires
     if (ctime_r(&now, calendar) != NULL)
@@ -117,6 +118,7 @@ static unsigned int __thread_number(void) {
 static void __file_time(char *piece, size_t size) {
     struct timeval now;
     gettimeofday(&now, NULL);
+    tzset();
     time_t seconds = now.tv_sec;
     struct tm parts;
     if (localtime_r(&seconds, &parts) == NULL)

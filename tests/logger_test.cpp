@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <stdlib.h>
 #include <string.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -141,6 +142,18 @@ TEST(LoggerLine, OptionalPiecesLineFeedAndCutLengths) {
     ASSERT_EQ(got.lines.size(), 5u);
     for (size_t i = 0; i < 5; i++) // "[  LEVEL] ", the text and a line feed
         EXPECT_EQ(got.lines[i].size(), 10 + kept[i] + 1) << i;
+}
+
+TEST(LoggerLine, TimeOfDayFollowsAChangedTimeZone) {
+    Collector got;
+    got.logger->bTimestamp = 1;
+    for (const char *zone : {"UTC0", "XYZ-5:30"}) {
+        setenv("TZ", zone, 1);
+        time_t before = time(nullptr);
+        Logger_LogInfo(got.logger, nullptr, "now");
+        time_t after = time(nullptr);
+        EXPECT_TRUE(stamp_between(got.lines.back().substr(1, 19), before, after)) << zone;
+    }
 }
 
 TEST(LoggerLevel, MessagesAboveTheLevelAreDropped) {
