@@ -89,7 +89,12 @@ extern "C" int OmxDateDelta(time_t when, int count, int period, int align, int p
         } else {
             if (!__move_fields(&local, count, period, align))
                 return -1;
+            // mktime leaves tm_wday alone only when time_t cannot hold the date,
+            // as with a 32-bit time_t beyond 2038; -1 alone is a valid instant.
+            local.tm_wday = -1;
             result = mktime(&local); // tm_isdst as it was for when, by design
+            if (local.tm_wday == -1)
+                return -1;
         }
     }
 
