@@ -10,6 +10,7 @@
 #include <limits.h>
 #include <pwd.h>
 #include <stdarg.h>
+#include <stdint.h>
 #include <stdio.h>
 #include <string.h>
 #include <unistd.h>
@@ -73,7 +74,8 @@ int OmxGetUserGroups(char ***groups, int32_t *count, char *errbuf, int errsize) 
     }
 
     gid_t *ids = NULL;
-    if (needed >= 0 && needed < INT_MAX)
+    // The byte count must not wrap round to a small block where size_t has 32 bits.
+    if (needed >= 0 && needed < INT_MAX && static_cast<size_t>(needed) < SIZE_MAX / sizeof *ids)
         ids = static_cast<gid_t *>(OmxMemAlloc((static_cast<size_t>(needed) + 1) * sizeof *ids));
     if (ids == NULL) {
         __report(errbuf, errsize,

@@ -28,6 +28,7 @@ const int kWorks = -1, kFailsKeepingErrno = -2;
 int account_errno, sizing_errno, filling_errno; // kWorks, or fail (with this errno when >= 0)
 std::vector<gid_t> member_ids;                  // what getgrouplist() reports
 std::map<gid_t, std::string> group_names;       // ids without a name here have no entry
+int claimed_count; // when positive, the sizing query's answer instead of member_ids' size
 
 int allocations, live_blocks;
 int failing_allocation; // 1-based index of the allocation to refuse; 0 for none
@@ -63,6 +64,10 @@ extern "C" int getgrouplist(const char *user, gid_t group, gid_t *groups, int *n
                                                                                   groups, ngroups);
     if (fails(groups == nullptr ? sizing_errno : filling_errno))
         return -1;
+    if (groups == nullptr && claimed_count > 0) {
+        *ngroups = claimed_count;
+        return -1;
+    }
     int size = static_cast<int>(member_ids.size());
     bool fits = *ngroups >= size;
     for (int i = 0; i < size && i < *ngroups; i++)
@@ -84,9 +89,10 @@ extern "C" struct group *getgrgid(gid_t gid) {
 }
 
 // The allocation layer, replaced whole so that any one allocation can be
-// refused and every block accounted for.
+// refused and every block accounted for. Like a heap without that much room,
+// it refuses blocks of a gigabyte or more.
 extern "C" void *OmxMemAlloc(size_t size) {
-    if (++allocations == failing_allocation)
+    if (++allocations == failing_allocation || size >= (1u << 30))
         return nullptr;
     live_blocks++;
     return calloc(1, (size + 3) & ~static_cast<size_t>(3));
@@ -117,7 +123,7 @@ class FakeLookups : public ::testing::Test {
     void SetUp() override {
         fake_lookups = true;
         account_errno = sizing_errno = filling_errno = kWorks;
-        allocations = failing_allocation = live_blocks = 0;
+        allocations = failing_allocation = live_blocks = claimed_count = 0;
         member_ids = {100, 20, 30};
         group_names = {{100, "staff"}, {20, "dialout"}, {30, "video"}};
         memset(error, 'x', sizeof error - 1);
@@ -261,6 +267,13 @@ TEST_F(FakeLookups, FailedGroupQueriesAreReported) {
     sizing_errno = kWorks;
     filling_errno = ENOMEM;
     expect_failure("OmxGetUserGroups line 83: Error #12 from getgrouplist()");
+}
+
+TEST_F(FakeLookups, GroupCountsBeyondTheAddressSpaceAreRefused) {
+    // 2^30 ids take 2^32 bytes: a 32-bit size must not wrap round to a tiny block.
+    claimed_count = 1 << 30;
+    expect_failure(
+        "OmxGetUserGroups line 74: Out of memory allocating group id list (1073741824 entries)");
 }
 
 TEST_F(FakeLookups, SizingQueryWithoutErrorIsAnEmptyAnswer) {
