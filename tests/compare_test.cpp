@@ -99,6 +99,13 @@ TEST(OmxStrLenNoCaseEquals, RecognisesWeekdayAbbreviations) {
 
 // --- Folding in a single-byte locale ------------------------------------------
 
+// Locale files follow the byte order of the machine that reads them.
+#if __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+#define LOCALE_BYTE_ORDER "--big-endian"
+#else
+#define LOCALE_BYTE_ORDER "--little-endian"
+#endif
+
 // Builds a Latin-9 locale in a private directory and makes it current; false
 // where the system lacks the locale sources.
 class Latin9 {
@@ -108,8 +115,8 @@ class Latin9 {
         if (mkdtemp(pattern) == nullptr)
             return;
         dir_ = pattern;
-        std::string command =
-            "localedef -i fr_FR -f ISO-8859-15 " + dir_ + "/fr_FR.ISO-8859-15 >/dev/null 2>&1";
+        std::string command = "localedef " LOCALE_BYTE_ORDER " -i fr_FR -f ISO-8859-15 " + dir_ +
+                              "/fr_FR.ISO-8859-15 >/dev/null 2>&1";
         if (system(command.c_str()) != 0)
             return;
         setenv("LOCPATH", dir_.c_str(), 1);

@@ -146,6 +146,29 @@ TEST_F(OmxStatFileTest, KindsAndSize) {
     EXPECT_EQ(st.flags, OMX_FILE_PIPE);
 }
 
+// Where off_t and time_t have 32 bits, sizes still come whole, and a time the
+// record cannot hold is an error rather than a wrong time.
+TEST_F(OmxStatFileTest, SizesBeyond4GiBAndTimesBeyond2038) {
+    std::string sparse = file("sparse", 0644);
+    ASSERT_EQ(truncate(sparse.c_str(), int64_t{5} << 30), 0);
+    OmxFileStatus st;
+    ASSERT_EQ(OmxStatFile(&st, sparse.c_str()), 0);
+    EXPECT_EQ(st.size, int64_t{5} << 30);
+
+    std::string late = file("late", 0644, "x");
+    ASSERT_EQ(system(("touch -m -d @2208988800 '" + late + "'").c_str()), 0); // 2040-01-01
+    memset(&st, 0xA5, sizeof st);
+    if (sizeof(time_t) > 4) {
+        ASSERT_EQ(OmxStatFile(&st, late.c_str()), 0);
+        EXPECT_EQ(static_cast<int64_t>(st.modifyTime), 2208988800);
+    } else {
+        EXPECT_EQ(OmxStatFile(&st, late.c_str()), EOVERFLOW);
+        EXPECT_EQ(st.flags, 0u);
+        EXPECT_EQ(st.modifyTime, 0);
+        EXPECT_EQ(st.size, 0);
+    }
+}
+
 TEST_F(OmxStatFileTest, FollowsLinksToTheTarget) {
     std::string target = file("target", 0644, "0123456789");
     std::string link = dir + "/link";
