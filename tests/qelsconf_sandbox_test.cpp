@@ -505,7 +505,8 @@ class Tool : public Loading {
         std::string command =
             "FAKE_HOME='" + g_home +
             "' LD_PRELOAD='" FAKE_ACCOUNT_LIBRARY
-            "' ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0 '" QELSCONF_TOOL "' " +
+            "' ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0 " VAXO_EMULATOR
+            "'" QELSCONF_TOOL "' " +
             args + " 2>'" + errfile + "'";
         FILE *pipe = popen(command.c_str(), "r");
         out->clear();
