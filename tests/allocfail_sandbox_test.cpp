@@ -22,10 +22,13 @@
 
 #include "dataarea.h"
 #include "dynlib.h"
+#include "logger.h"
+#include "omx_base64.h"
 #include "omx_datedelta.h"
 #include "omx_memory.h"
 #include "omx_osuser.h"
 #include "qelsconf.h"
+#include "strbuf.h"
 #include "zoralrcs_internal.h"
 
 using failing_heap::FROM_THEN_ON;
@@ -230,6 +233,152 @@ TEST(AllocationFailure, OmxGetUserGroupsGivesMinusOneAndNothingToRelease) {
             EXPECT_NE(message[0], '\0');
         }
         OmxFreeUserGroups(result == 0 ? groups : nullptr);
+    });
+}
+
+TEST(AllocationFailure, LoggerDropsWholeLinesOnly) {
+    // Without TZ the C library copies the zone's name afresh at every tzset().
+    setenv("TZ", "UTC0", 1);
+    tzset();
+    std::string path = ::testing::TempDir() + "sweep_" + std::to_string(getpid()) + ".log";
+    // A log file that cannot be opened leaves a logger without a sink, silently.
+    sweep_both([&path] {
+        start_refusing();
+        Logger *logger = Logger_New(LOGGER_INFO, path.c_str(), 0);
+        bool refused = stop_refusing();
+        EXPECT_TRUE(logger != nullptr || refused);
+        if (logger != nullptr) {
+            EXPECT_EQ(Logger_GetLogFileno(logger) >= 0 || refused, true);
+        }
+        Logger_Delete(logger);
+    });
+    unlink(path.c_str());
+
+    Logger *logger = Logger_New(LOGGER_DEBUG, nullptr, 0);
+    ASSERT_NE(logger, nullptr);
+    static int calls;
+    static char line[128]; // the callback must not allocate: its blocks would count
+    Logger_SetCallback(
+        logger,
+        [](void *, const char *text) {
+            calls++;
+            snprintf(line, sizeof line, "%s", text);
+        },
+        nullptr);
+    sweep_both([logger] {
+        calls = 0;
+        start_refusing();
+        Logger_LogError(logger, "sweep", 12, "%s %d", "text", 7);
+        bool refused = stop_refusing();
+        EXPECT_EQ(calls, refused ? calls : 1);
+        if (calls > 0) { // a line is delivered whole or not at all
+            EXPECT_EQ(calls, 1);
+            EXPECT_STREQ(strchr(line, ']'), "] sweep: #12 text 7\n");
+        }
+    });
+    Logger_Delete(logger);
+
+    sweep_both([] {
+        char dir[] = "/var/log/";
+        start_refusing();
+        char *name = CrtGetLogFileName(nullptr, dir, "app", ".txt", 1, 1, 1);
+        bool refused = stop_refusing();
+        EXPECT_TRUE(name != nullptr || refused);
+        if (name != nullptr) {
+            EXPECT_EQ(std::string(name).rfind("/var/log/app_", 0), 0u) << name;
+        }
+        OmxMemFree(name);
+    });
+}
+
+// The text and the invariants of a string buffer.
+std::string checked_text(const strbuf *sb) {
+    EXPECT_TRUE(sb->length >= 0 && sb->length < sb->capacity) << sb->length << " " << sb->capacity;
+    EXPECT_EQ(sb->capacity % sb->blockSize, 0);
+    EXPECT_EQ(sb->end, sb->text + sb->length);
+    EXPECT_EQ(sb->text[sb->length], '\0');
+    return std::string(sb->text, static_cast<size_t>(sb->length));
+}
+
+TEST(AllocationFailure, StrbufOperationsKeepTheTextOrComplete) {
+    sweep_both([] {
+        start_refusing();
+        strbuf *sb = strbuf_create(4, "initial text");
+        bool refused = stop_refusing();
+        EXPECT_TRUE(sb != nullptr || refused);
+        if (sb != nullptr) {
+            EXPECT_EQ(checked_text(sb), "initial text");
+        }
+        strbuf_destroy(sb);
+    });
+
+    const std::string longer(40, 'L');
+    typedef void (*Operation)(strbuf *, const std::string &);
+    const Operation operations[] = {
+        [](strbuf *sb, const std::string &s) { strbuf_set_str(sb, s.c_str(), -1); },
+        [](strbuf *sb, const std::string &s) { strbuf_append(sb, s.data(), 7); },
+        [](strbuf *sb, const std::string &s) { strbuf_insert(sb, s.c_str(), -1, 2); },
+        [](strbuf *sb, const std::string &s) { strbuf_format(sb, "<%s>", s.c_str()); },
+        [](strbuf *sb, const std::string &s) { strbuf_append_format(sb, "%s!", s.c_str()); },
+        [](strbuf *sb, const std::string &) { strbuf_reserve(sb, 100); },
+        [](strbuf *sb, const std::string &s) {
+            strbuf *other = strbuf_create(8, s.c_str());
+            if (other != nullptr)
+                strbuf_copy(sb, other);
+            strbuf_destroy(other);
+        },
+        [](strbuf *sb, const std::string &) {
+            if (char *work = strbuf_getBufferSetLength(sb, 64)) {
+                memcpy(work + 3, "+work", 5);
+                strbuf_releaseBuffer(sb, 1, -1);
+            }
+        },
+        [](strbuf *sb, const std::string &) { OmxMemFree(strbuf_detach(sb)); },
+    };
+    for (const Operation &operation : operations) {
+        std::string after;
+        sweep_both([&] {
+            strbuf *sb = strbuf_create(4, "abc");
+            ASSERT_NE(sb, nullptr);
+            start_refusing();
+            operation(sb, longer);
+            bool refused = stop_refusing();
+            std::string text = checked_text(sb);
+            if (!refused)
+                after = text;
+            EXPECT_TRUE(text == after || text == "abc") // whole, or the old text
+                << "operation " << (&operation - operations) << ": " << text;
+            EXPECT_EQ(sb->buffer, nullptr);
+            strbuf_destroy(sb);
+        });
+    }
+}
+
+TEST(AllocationFailure, Base64GivesNullAndZeroOrTheWholeResult) {
+    sweep_both([] {
+        char *text = reinterpret_cast<char *>(&text);
+        start_refusing();
+        uint32_t length =
+            OmxBase64Encode(reinterpret_cast<const unsigned char *>("Man!"), 4, &text);
+        stop_refusing();
+        if (text != nullptr) {
+            EXPECT_EQ(std::string(text, length), "TWFuIQ==");
+        } else {
+            EXPECT_EQ(length, 0u);
+        }
+        OmxMemFree(text);
+    });
+    sweep_both([] {
+        unsigned char *bytes = reinterpret_cast<unsigned char *>(&bytes);
+        start_refusing();
+        uint32_t length = OmxBase64Decode("TWFu IQ==", 9, &bytes);
+        stop_refusing();
+        if (bytes != nullptr) {
+            EXPECT_EQ(std::string(reinterpret_cast<char *>(bytes), length), "Man!");
+        } else {
+            EXPECT_EQ(length, 0u);
+        }
+        OmxMemFree(bytes);
     });
 }
 
