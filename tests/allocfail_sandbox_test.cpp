@@ -247,9 +247,7 @@ TEST(AllocationFailure, LoggerDropsWholeLinesOnly) {
         Logger *logger = Logger_New(LOGGER_INFO, path.c_str(), 0);
         bool refused = stop_refusing();
         EXPECT_TRUE(logger != nullptr || refused);
-        if (logger != nullptr) {
-            EXPECT_EQ(Logger_GetLogFileno(logger) >= 0 || refused, true);
-        }
+        EXPECT_TRUE(Logger_GetLogFileno(logger) >= 0 || refused);
         Logger_Delete(logger);
     });
     unlink(path.c_str());
@@ -271,8 +269,8 @@ TEST(AllocationFailure, LoggerDropsWholeLinesOnly) {
         Logger_LogError(logger, "sweep", 12, "%s %d", "text", 7);
         bool refused = stop_refusing();
         EXPECT_EQ(calls, refused ? calls : 1);
-        if (calls > 0) { // a line is delivered whole or not at all
-            EXPECT_EQ(calls, 1);
+        EXPECT_LE(calls, 1);
+        if (calls == 1) { // a line is delivered whole or not at all
             EXPECT_STREQ(strchr(line, ']'), "] sweep: #12 text 7\n");
         }
     });
@@ -484,7 +482,6 @@ class ConfigurationSweep : public ::testing::Test {
     }
     void TearDown() override {
         clean();
-        QelsConfSetPath(nullptr);
         unsetenv("__KERNEL_DEVELOPER");
         std::filesystem::remove_all(dir_);
     }
