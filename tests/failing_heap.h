@@ -1,7 +1,8 @@
 /*
- * A heap that refuses one allocation on request, for sweeps that run an
+ * A heap that refuses allocations on request, for sweeps that run an
  * operation again and again with its first, second, third ... allocation
- * refused until a run completes without a refusal.
+ * refused (alone, or with all later ones) until a run completes without a
+ * refusal.
  *
  * Include this header in exactly one source of a test executable: its
  * malloc, calloc, realloc, free, strdup and operator new/delete then take the
@@ -27,6 +28,7 @@
 #include <errno.h>
 #include <stddef.h>
 #include <stdint.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include <new>
@@ -60,13 +62,14 @@ FAILING_HEAP_HOOK inline size_t home_slot(const void *block) {
 }
 
 FAILING_HEAP_HOOK inline void remember(void *block) {
-    for (size_t i = home_slot(block);; i = (i + 1) % SLOTS) {
+    for (size_t i = home_slot(block), probes = 0; probes < SLOTS; i = (i + 1) % SLOTS, probes++) {
         if (slots[i] == nullptr || slots[i] == GONE) {
             slots[i] = block;
             state.live++;
             return;
         }
     }
+    abort(); // a step that keeps this many blocks is no sweep step
 }
 
 // True when the block was remembered; it is then forgotten.
