@@ -16,14 +16,7 @@
 # is not reported.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
-"$root/tools/ensure-deps.sh"
-if ! command -v valgrind >/dev/null 2>&1; then
-    sudo=""
-    [ "$(id -u)" -ne 0 ] && sudo="sudo"
-    export DEBIAN_FRONTEND=noninteractive
-    $sudo apt-get update -qq </dev/null
-    $sudo apt-get install -y -qq --no-install-recommends valgrind </dev/null
-fi
+"$root/tools/ensure-deps.sh" valgrind
 jobs=$(nproc)
 
 memcheck="valgrind;--tool=memcheck;--leak-check=full;--errors-for-leak-kinds=definite,indirect"
