@@ -62,9 +62,8 @@ void QelsConfRemove(void) {
 void QelsConfUpdate(const char *name, const char *value) {
     if (vmrootp == NULL)
         QelsConfCreate();
-    if (vmrootp == NULL)
-        psinitrc();
-    if (name == NULL)
+    // Without memory for the configuration, an empty store in its place would hide it for good.
+    if (vmrootp == NULL || name == NULL)
         return;
     if (value != NULL && value[0] != '\0') {
         psaddrc(name, value, QELSCONF_NONPRIVILEGED);
@@ -157,13 +156,15 @@ void QelsConfSetPath(const char *path) {
         return;
     }
     char *copy = OmxStrDup(path);
-    if (copy != NULL) {
-        psdefaultpath();
-        m_rc_filepath = copy;
-        m_rc_override = 1;
+    if (copy == NULL) // without memory for the path, load nothing rather than another file
+        return;
+    psdefaultpath();
+    m_rc_filepath = copy;
+    m_rc_override = 1;
+    if (fsreadrc(1) == 0) {
+        pssetenvs();
+        fskeepwhole();
     }
-    fsreadrc(1);
-    pssetenvs();
 }
 
 int QelsConfExists(void) {

@@ -3,6 +3,7 @@
 // a name under a mask of levels.
 #include "zoralrcs_internal.h"
 
+#include <errno.h>
 #include <grp.h>
 #include <stdlib.h>
 #include <string.h>
@@ -16,6 +17,7 @@
 
 vmsect *vmrootp = NULL;
 unsigned long vmgeneration = 0;
+unsigned long vmlost = 0;
 
 // Each level's items by name, beside the lists, so that storing, expanding
 // and looking up stay cheap however long the files are. The keys are the
@@ -118,11 +120,13 @@ static const char *__resolve(const char *name) {
 
 void psinitrc(void) {
     psdeleterc();
+    vmlost = 0;
     vmsect *root = __new_node<vmsect>();
     name_index *names = new (std::nothrow) name_index[LEVEL_COUNT];
     if (root == NULL || names == NULL) {
         OmxMemFree(root);
         delete[] names;
+        vmlost++;
         return;
     }
     root->next = root->prev = root;
@@ -161,6 +165,7 @@ vmsect *fsgetsect(int level) {
     if (sect == NULL || items == NULL) {
         OmxMemFree(sect);
         OmxMemFree(items);
+        vmlost++;
         return NULL;
     }
     items->next = items->prev = items;
@@ -178,16 +183,19 @@ vmitem *fsnewitem(vmsect *sect, const char *name, const char *value) {
         return NULL;
     int slot = __slot(sect->level);
     char expanded[CONF_VALUE_SIZE];
-    if (slot < 0 || !fsevalval(value, expanded, sizeof expanded))
+    if (slot < 0 || __find(slot, name) != NULL || !fsevalval(value, expanded, sizeof expanded))
         return NULL;
 
     vmitem *item = __new_node<vmitem>();
-    if (item == NULL)
+    if (item == NULL) {
+        vmlost++;
         return NULL;
+    }
     item->name = OmxStrDup(name);
     item->value = OmxStrDup(expanded);
     if (item->name == NULL || item->value == NULL || !__index(slot, item)) {
         __free_item(item);
+        vmlost++;
         return NULL;
     }
     vmitem *sentinel = sect->items;
@@ -208,10 +216,12 @@ int fsrepitem(vmitem *item, const char *name, const char *value) {
         return 1;
     }
     char *copy = OmxStrDup(expanded);
-    if (copy != NULL) {
-        OmxMemFree(item->value);
-        item->value = copy;
+    if (copy == NULL) {
+        vmlost++;
+        return 1;
     }
+    OmxMemFree(item->value);
+    item->value = copy;
     return 1;
 }
 
@@ -294,8 +304,10 @@ static bool __names_own_group(char *names) {
     if (count <= 0)
         return false;
     gid_t *groups = static_cast<gid_t *>(OmxMemAlloc(sizeof(gid_t) * static_cast<size_t>(count)));
-    if (groups == NULL)
+    if (groups == NULL) {
+        vmlost++;
         return false;
+    }
     count = getgroups(count, groups);
 
     static const char separators[] = ", \t\n\v\f\r";
@@ -303,7 +315,10 @@ static bool __names_own_group(char *names) {
     char *rest = NULL;
     for (char *name = strtok_r(names, separators, &rest); name != NULL && !member && count > 0;
          name = strtok_r(NULL, separators, &rest)) {
+        errno = 0;
         const struct group *group = getgrnam(name);
+        if (group == NULL && errno == ENOMEM) // not "no such group": the section may apply
+            vmlost++;
         for (int i = 0; group != NULL && i < count && !member; i++)
             member = groups[i] == group->gr_gid;
     }

@@ -49,9 +49,13 @@ extern vmsect *vmrootp;
 /* Counts the nodes the store has lost (deleted items, freed stores): a pointer
  * kept across a change of it may point at nothing alive. */
 extern unsigned long vmgeneration;
+/* Counts what the store could not take for lack of memory since psinitrc:
+ * settings, sections, files that could not be opened, exports. A store that
+ * lost anything is not the whole configuration. */
+extern unsigned long vmlost;
 
-/* Creates an empty store in vmrootp, freeing one that was there. Leaves vmrootp NULL when out of
- * memory. */
+/* Creates an empty store in vmrootp, freeing one that was there, and clears vmlost. Leaves
+ * vmrootp NULL when out of memory. */
 void psinitrc(void);
 /* Frees the whole store; vmrootp becomes NULL. */
 void psdeleterc(void);
@@ -77,6 +81,7 @@ void psdelitem(vmitem *item);
 /*
  * Stores a setting into sect: replaces the item of that name in place, or
  * deletes it when value expands to nothing, or else appends a new item.
+ * Whatever memory does not allow is counted in vmlost.
  */
 void psstoreitem(vmsect *sect, const char *name, const char *value);
 /*

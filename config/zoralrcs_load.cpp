@@ -39,8 +39,11 @@ static bool __is_blank(char c) {
 
 static bool __read_file(const char *path, int mask) {
     FILE *fp = fopen(path, "r");
-    if (fp == NULL)
+    if (fp == NULL) {
+        if (errno == ENOMEM) // the file is there: its settings are lost, not absent
+            vmlost++;
         return false;
+    }
     psreadfile(fp, mask);
     fclose(fp);
     return true;
@@ -164,7 +167,10 @@ static void __read_system_and_user_files(char *candidate) {
         }
     }
 
+    errno = 0;
     struct passwd *account = getpwuid(getuid());
+    if (account == NULL && errno == ENOMEM)
+        vmlost++;
     if (account != NULL && account->pw_dir != NULL) {
         const char *home = account->pw_dir;
         size_t length = strlen(home);
@@ -178,8 +184,11 @@ static void __read_system_and_user_files(char *candidate) {
 
 static void __read_dropins(const char *dir) {
     DIR *listing = opendir(dir);
-    if (listing == NULL)
+    if (listing == NULL) {
+        if (errno == ENOMEM)
+            vmlost++;
         return;
+    }
     while (struct dirent *entry = readdir(listing)) {
         char path[PATH_SIZE];
         if (strstr(entry->d_name, ".conf") != NULL &&
@@ -198,7 +207,8 @@ int fsreadrc(int fatal) {
     candidate[0] = '\0';
     const char *developer = getenv("__KERNEL_DEVELOPER");
     if (developer != NULL) {
-        if (!__read_developer_file(developer)) {
+        // A file that could not be opened for lack of memory is no reason to end the process.
+        if (!__read_developer_file(developer) && vmlost == 0) {
             if (fatal) {
                 perror(FATAL_MESSAGE);
                 exit(RC_LOAD_FAILED);
@@ -217,7 +227,7 @@ int fsreadrc(int fatal) {
         if (__format_path(dir, "%s%s", conf_dir, ""))
             __read_dropins(dir);
     }
-    return 0;
+    return fskeepwhole();
 }
 
 // Leading decimal number as atoi reads it, saturating instead of overflowing.
@@ -238,7 +248,15 @@ int fscreconf(int fatal) {
     char text[16];
     snprintf(text, sizeof text, "%d", block_size);
     psaddrc("QELS_BLOCK_SIZE", text, QELSCONF_NONPRIVILEGED);
-    return 0;
+    return fskeepwhole();
+}
+
+int fskeepwhole(void) {
+    if (vmlost == 0)
+        return 0;
+    // A store that lost a setting would give wrong answers for as long as it stays.
+    psdeleterc();
+    return RC_NO_MEMORY;
 }
 
 void psdefaultpath(void) {
@@ -266,27 +284,37 @@ void psaddrc(const char *name, const char *value, int level) {
     if (vmrootp == NULL)
         psinitrc();
     char *trimmed = psnamecopy(name);
-    if (trimmed == NULL)
+    if (trimmed == NULL) {
+        vmlost++;
         return;
+    }
     while (__is_blank(*value))
         value++;
 
+    unsigned long lost = vmlost;
     psstoreitem(fsgetsect(level), trimmed, value);
-    if (level & QELSCONF_NONPRIVILEGED)
+    if ((level & QELSCONF_NONPRIVILEGED) && vmlost == lost)
         pssetenv(trimmed, value);
     OmxMemFree(trimmed);
 }
 
 void pssetenv(const char *name, const char *value) {
-    if (getenv("__QELSCONF_NOENV") == NULL)
-        setenv(name, value, 1);
+    if (getenv("__QELSCONF_NOENV") != NULL)
+        return;
+    if (setenv(name, value, 1) != 0 && errno == ENOMEM) {
+        unsetenv(name);
+        vmlost++;
+    }
 }
 
 void pssetenvs(void) {
     if (vmrootp == NULL)
         return;
+    // After a failed export a lower level's value would take the variable; stop instead.
+    unsigned long lost = vmlost;
     for (vmsect *section = vmrootp->prev; section != vmrootp; section = section->prev)
-        for (vmitem *item = section->items->prev; item != section->items; item = item->prev)
+        for (vmitem *item = section->items->prev; item != section->items && vmlost == lost;
+             item = item->prev)
             if (getenv(item->name) == NULL)
                 pssetenv(item->name, item->value);
 }

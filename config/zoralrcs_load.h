@@ -12,21 +12,28 @@
 
 #define RC_DEFAULT_PATH ZORAL_HOME "/sys/conf/qels.conf"
 #define RC_LOAD_FAILED 91 /* developer mode found no file to read */
+#define RC_NO_MEMORY 12   /* memory ran out before the whole configuration was stored */
 
 extern const char *m_rc_filepath;
 extern int m_rc_override;
 
-/* Loads into a new store; 0, or 91 (ending the process instead when fatal is set). */
+/* Loads into a new store; 0, or 91 (ending the process instead when fatal is set), or
+ * RC_NO_MEMORY without a store. */
 int fsreadrc(int fatal);
 /* 0 when a store exists or was built (exported, block size settled), else fsreadrc's code. */
 int fscreconf(int fatal);
+/* 0 when the store lost nothing for lack of memory; otherwise frees it, so that the next call
+ * loads again, and returns RC_NO_MEMORY. */
+int fskeepwhole(void);
 /* Points m_rc_filepath back to RC_DEFAULT_PATH, releasing a copy in force. */
 void psdefaultpath(void);
 /* Heap copy of name without blanks at either end, or NULL. */
 char *psnamecopy(const char *name);
-/* Stores one setting at level (expanded), exporting it when the level includes 4. */
+/* Stores one setting at level (expanded), exporting it when the level includes 4 and the store
+ * took it. */
 void psaddrc(const char *name, const char *value, int level);
-/* Sets the variable unless __QELSCONF_NOENV is set. */
+/* Sets the variable unless __QELSCONF_NOENV is set; without memory for it the variable is
+ * removed (and counted in vmlost) rather than left contradicting the store. */
 void pssetenv(const char *name, const char *value);
 /* Exports every stored setting whose name is not yet an environment variable. */
 void pssetenvs(void);

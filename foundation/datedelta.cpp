@@ -10,10 +10,17 @@ static bool __is_leap(long long year) {
     return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
 }
 
-// QELS_FIRST_WEEKDAY as a weekday number, 0 Sunday to 6 Saturday.
+// QELS_FIRST_WEEKDAY as a weekday number, 0 Sunday to 6 Saturday; -1 when no
+// configuration could be loaded to tell.
 static int __first_weekday(void) {
     static const char *const names[] = {"SUN", "MON", "TUE", "WED", "THU", "FRI", "SAT"};
     const char *value = QelsConfQuery("QELS_FIRST_WEEKDAY", 7);
+    if (value == NULL) {
+        // No answer and no configuration means memory ran out loading it: not Monday, unknown.
+        if (!QelsConfExists())
+            return -1;
+        value = QelsConfQuery("QELS_FIRST_WEEKDAY", 7); // QelsConfExists may have loaded it now
+    }
     if (value == NULL)
         return MONDAY;
     if (value[0] >= '0' && value[0] <= '9')
@@ -34,7 +41,10 @@ static bool __add_days(time_t when, long long days, time_t *result) {
 static bool __add_weeks(time_t when, const struct tm &local, int count, int align, time_t *result) {
     long long days = static_cast<long long>(count) * DAYS_PER_WEEK;
     if (align != OMX_ALIGN_SAME) {
-        int offset = local.tm_wday - __first_weekday();
+        int first = __first_weekday();
+        if (first < 0)
+            return false;
+        int offset = local.tm_wday - first;
         days -= offset < 0 ? offset + DAYS_PER_WEEK : offset;
     }
     return __add_days(when, days, result);

@@ -100,11 +100,21 @@ static void __drop_work_buffer(strbuf *sb) {
     sb->bufferSize = 0;
 }
 
-static int __append_formatted(strbuf *sb, const char *format, va_list args) {
+// Formats into the text (replace) or after it. While formatting, a replaced
+// text reads empty, as after strbuf_clear(); it is taken back whole when the
+// new text finds no storage.
+static int __put_formatted(strbuf *sb, int replace, const char *format, va_list args) {
     char area[STRBUF_FORMAT_SIZE];
+    char first = sb->text[0];
+    if (replace)
+        sb->text[0] = '\0';
     int wanted = vsnprintf(area, sizeof area, format, args);
-    if (wanted >= 0)
-        __append(sb, area, wanted < STRBUF_FORMAT_SIZE ? wanted : STRBUF_FORMAT_SIZE - 1);
+    sb->text[0] = first;
+    int n = wanted < 0 ? 0 : wanted < STRBUF_FORMAT_SIZE ? wanted : STRBUF_FORMAT_SIZE - 1;
+    if (replace)
+        __set(sb, area, n); // a formatting error leaves the text empty
+    else if (wanted >= 0)
+        __append(sb, area, n);
     return wanted;
 }
 
@@ -195,10 +205,9 @@ char *strbuf_detach(strbuf *sb) {
 int strbuf_format(strbuf *sb, const char *format, ...) {
     if (sb == NULL || format == NULL)
         return -1;
-    strbuf_clear(sb);
     va_list args;
     va_start(args, format);
-    int wanted = __append_formatted(sb, format, args);
+    int wanted = __put_formatted(sb, 1, format, args);
     va_end(args);
     return wanted;
 }
@@ -208,7 +217,7 @@ int strbuf_append_format(strbuf *sb, const char *format, ...) {
         return -1;
     va_list args;
     va_start(args, format);
-    int wanted = __append_formatted(sb, format, args);
+    int wanted = __put_formatted(sb, 0, format, args);
     va_end(args);
     return wanted;
 }

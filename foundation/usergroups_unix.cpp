@@ -105,13 +105,17 @@ int OmxGetUserGroups(char ***groups, int32_t *count, char *errbuf, int errsize) 
         return -1;
     }
     int stored = 0;
-    for (int i = 0; i < filled; i++) {
+    bool out_of_memory = false;
+    for (int i = 0; i < filled && !out_of_memory; i++) {
         errno = 0;
         const struct group *entry = getgrgid(ids[i]);
         if (entry == NULL || entry->gr_name == NULL) {
-            // One unnamed id must not cost the caller the names of all others.
+            int err = errno;
             __report(errbuf, errsize, "OmxGetUserGroups line %d: Error #%d from getgrgid()", 113,
-                     errno);
+                     err);
+            // One unnamed id must not cost the caller the names of all others, but a
+            // lookup that ran out of memory leaves a name unknown, not absent.
+            out_of_memory = err == ENOMEM;
             continue;
         }
         size_t length = strlen(entry->gr_name);
@@ -121,14 +125,17 @@ int OmxGetUserGroups(char ***groups, int32_t *count, char *errbuf, int errsize) 
                      "OmxGetUserGroups line %d: Out of memory allocating external group name "
                      "(%zu bytes)",
                      108, length + 1);
-            OmxFreeUserGroups(names);
-            OmxMemFree(ids);
-            return -1;
+            out_of_memory = true;
+            continue;
         }
         memcpy(name, entry->gr_name, length); // the zero fill ends the name
         names[stored++] = name;
     }
     OmxMemFree(ids);
+    if (out_of_memory) {
+        OmxFreeUserGroups(names);
+        return -1;
+    }
     *groups = names;
     *count = stored;
     return 0;

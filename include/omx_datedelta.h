@@ -27,7 +27,8 @@ OMX_BEGIN_DECLS
  * default). *newTime receives the instant and *packedDate the local date as
  * year * 512 + month * 32 + day, month and day only as parts asks. Returns 0,
  * or -1 without writing anything for an unknown period, an instant the
- * calendar cannot break down, or a move beyond what the types can hold.
+ * calendar cannot break down, a move beyond what the types can hold, or a
+ * week snapped while memory ran out before the configuration could be loaded.
  */
 OMX_API int OmxDateDelta(time_t when, int count, int period, int align, int parts, time_t *newTime,
                          uint32_t *packedDate);

@@ -30,8 +30,9 @@ OMX_API int OmxGetOSUser(char *user, unsigned int userSize, char *second, unsign
  * them (the primary group first), and *count to the number of names. The list
  * always ends with a NULL slot; release it with OmxFreeUserGroups(). A group
  * id without a group entry is skipped, with its message left in errbuf, and
- * the call still succeeds. A user in no group at all may get 0 with *groups
- * NULL. On failure *groups is NULL and *count 0: nothing is left to release.
+ * the call still succeeds; a lookup that fails for lack of memory fails the
+ * call. A user in no group at all may get 0 with *groups NULL. On failure
+ * *groups is NULL and *count 0: nothing is left to release.
  */
 OMX_API int OmxGetUserGroups(char ***groups, int32_t *count, char *errbuf, int errsize);
 

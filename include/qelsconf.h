@@ -26,12 +26,15 @@
 OMX_BEGIN_DECLS
 
 /* Loads the configuration unless there is one. In developer mode a file that
- * cannot be read ends the process with status 91. */
+ * cannot be read ends the process with status 91. When memory runs out before
+ * the whole configuration is stored, none is kept and the next call loads
+ * again: lookups meanwhile find nothing rather than a part. */
 OMX_API void QelsConfCreate(void);
 /* Frees the configuration; the environment keeps what was exported. */
 OMX_API void QelsConfRemove(void);
 /* Sets a non-privileged setting and its environment variable, or, with a NULL
- * or empty value, removes the setting and empties the variable. */
+ * or empty value, removes the setting and empties the variable. Without
+ * memory the old setting stays; a variable that cannot be set is removed. */
 OMX_API void QelsConfUpdate(const char *name, const char *value);
 /* The value of name under mask, or NULL. */
 OMX_API char *QelsConfQuery(const char *name, int mask);
@@ -45,10 +48,11 @@ OMX_API void QelsConfStart(void);
 OMX_API char *QelsConfNext(int *level, char **value);
 /* Frees the configuration and, with a path, reloads it reading path as the
  * system file (unless the data area holds one); NULL or "" restores the
- * default search for the next load. */
+ * default search for the next load. Without memory for a copy of the path
+ * nothing is loaded and the search in force stays. */
 OMX_API void QelsConfSetPath(const char *path);
 /* 1 when a configuration exists or could be loaded, 0 when developer mode
- * failed; never ends the process. */
+ * failed or memory ran out; never ends the process. */
 OMX_API int QelsConfExists(void);
 
 OMX_END_DECLS

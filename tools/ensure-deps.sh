@@ -1,5 +1,7 @@
 #!/bin/sh
-# Installs, with apt-get, whatever the build and the tests need and this machine lacks.
+# Usage: ensure-deps.sh [PACKAGE...]
+# Installs, with apt-get, whatever the build and the tests need and this machine
+# lacks, and the Debian packages named as arguments.
 set -eu
 missing=""
 need_cmd() { command -v "$1" >/dev/null 2>&1 || missing="$missing $2"; }
@@ -14,6 +16,9 @@ need_cmd nm binutils
 need_cmd git git
 need_pkg libgtest-dev
 need_pkg libbenchmark-dev
+for package in "$@"; do
+    need_pkg "$package"
+done
 [ -z "$missing" ] && exit 0
 
 echo "Installing:$missing"
