@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/time.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -371,15 +372,17 @@ TEST(CrtGetLogFileName, ProcessThreadAndTimeSuffixes) {
     EXPECT_EQ(log_file_name("d", "app", nullptr, 0, 1),
               "d/app_" + std::to_string(gettid()) + ".log");
 
-    time_t before = time(nullptr);
+    // The clock the name is read from: time() may trail it by a tick at a second's turn.
+    struct timeval before, after;
+    gettimeofday(&before, nullptr);
     std::string name = log_file_name("d", "app", nullptr, 1, 1, 1);
-    time_t after = time(nullptr);
+    gettimeofday(&after, nullptr);
     std::smatch match;
     ASSERT_TRUE(
         std::regex_match(name, match, std::regex("d/app_[0-9]+_[0-9]+_([0-9]{14})[0-9]{3}\\.log")))
         << name;
     bool seen = false;
-    for (time_t t = before; t <= after; t++) {
+    for (time_t t = before.tv_sec; t <= after.tv_sec; t++) {
         char expected[16];
         strftime(expected, sizeof expected, "%Y%m%d%H%M%S", localtime(&t));
         seen = seen || match[1] == expected;
