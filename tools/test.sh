@@ -3,7 +3,9 @@
 #   1. every test (C++, the bridge in a real JVM, exported names, format, main job);
 #   2. the C++ suite under AddressSanitizer and UndefinedBehaviorSanitizer;
 #   3. the Java tests against the sanitized library;
-#   4. the C++ suite under valgrind memcheck.
+#   4. the C++ suite under valgrind memcheck;
+#   5. the C++ suite built for 32-bit big-endian PowerPC (under qemu) and
+#      32-bit x86 (.ci/cross).
 # Set VAXO_QUICK=1 to stop after step 2.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -37,4 +39,7 @@ step "The Java tests against the sanitized library"
 step "The C++ suite under valgrind"
 "$root/tools/valgrind.sh"
 
-echo "All tests passed: plain, sanitized, Java sanitized, valgrind."
+step "The C++ suite on 32-bit PowerPC and x86"
+"$root/.ci/cross"
+
+echo "All tests passed: plain, sanitized, Java sanitized, valgrind, 32-bit PowerPC and x86."
