@@ -142,6 +142,19 @@ class FakeLookups : public ::testing::Test {
         EXPECT_EQ(count, 0);
         EXPECT_STREQ(error, message);
     }
+    // The names of a successful call; every slot after them is NULL.
+    std::vector<std::string> group_names_listed(char *message) {
+        char **groups = nullptr;
+        int32_t count = -1;
+        EXPECT_EQ(OmxGetUserGroups(&groups, &count, message, message != nullptr ? 256 : 0), 0);
+        if (groups == nullptr)
+            return {"<no list>"};
+        std::vector<std::string> names(groups, groups + count);
+        for (size_t i = names.size(); i <= member_ids.size(); i++)
+            EXPECT_EQ(groups[i], nullptr) << i;
+        OmxFreeUserGroups(groups);
+        return names;
+    }
     char error[256];
 };
 
@@ -157,16 +170,14 @@ TEST(OmxGetOSUser, NameIsWhatIdSays) {
 }
 
 TEST_F(FakeLookups, OmxGetOSUserCutsTheNameToTheBuffer) {
-    char user[16];
-    EXPECT_EQ(OmxGetOSUser(user, 4, nullptr, 0, error, sizeof error), 0);
-    EXPECT_STREQ(user, "abc");
-    EXPECT_EQ(OmxGetOSUser(user, 9, nullptr, 0, error, sizeof error), 0);
-    EXPECT_STREQ(user, "abcdefgh");
-    EXPECT_EQ(OmxGetOSUser(user, 1, nullptr, 0, error, sizeof error), 0);
-    EXPECT_STREQ(user, "");
     // A size beyond the signed range must not read as negative.
-    EXPECT_EQ(OmxGetOSUser(user, UINT_MAX, nullptr, 0, error, sizeof error), 0);
-    EXPECT_STREQ(user, "abcdefgh");
+    const std::pair<unsigned int, const char *> cases[] = {
+        {4, "abc"}, {9, "abcdefgh"}, {1, ""}, {UINT_MAX, "abcdefgh"}};
+    for (const auto &[size, expected] : cases) {
+        char user[16];
+        EXPECT_EQ(OmxGetOSUser(user, size, nullptr, 0, error, sizeof error), 0) << size;
+        EXPECT_STREQ(user, expected) << size;
+    }
 }
 
 TEST_F(FakeLookups, OmxGetOSUserRefusesMissingBuffer) {
@@ -218,38 +229,15 @@ TEST(OmxGetUserGroups, NamesAreWhatIdSays) {
     EXPECT_EQ(ours.size(), static_cast<size_t>(count)) << "a group named twice";
 }
 
-TEST_F(FakeLookups, ListsEveryGroupInOrderNullTerminated) {
-    char **groups = nullptr;
-    int32_t count = 0;
-    ASSERT_EQ(OmxGetUserGroups(&groups, &count, error, sizeof error), 0);
-    ASSERT_EQ(count, 3);
-    EXPECT_STREQ(groups[0], "staff");
-    EXPECT_STREQ(groups[1], "dialout");
-    EXPECT_STREQ(groups[2], "video");
-    EXPECT_EQ(groups[3], nullptr);
-    OmxFreeUserGroups(groups);
+TEST_F(FakeLookups, ListsEveryGroupInOrderAndSkipsGroupsWithoutEntry) {
+    EXPECT_EQ(group_names_listed(error), (std::vector<std::string>{"staff", "dialout", "video"}));
     OmxFreeUserGroups(nullptr);
-}
 
-TEST_F(FakeLookups, GroupWithoutEntryIsSkippedAndReported) {
     group_names.erase(20);
-    char **groups = nullptr;
-    int32_t count = 0;
-    ASSERT_EQ(OmxGetUserGroups(&groups, &count, error, sizeof error), 0);
-    ASSERT_EQ(count, 2);
-    EXPECT_STREQ(groups[0], "staff");
-    EXPECT_STREQ(groups[1], "video");
-    EXPECT_EQ(groups[2], nullptr);
-    EXPECT_EQ(groups[3], nullptr);
+    EXPECT_EQ(group_names_listed(error), (std::vector<std::string>{"staff", "video"}));
     EXPECT_STREQ(error, "OmxGetUserGroups line 113: Error #0 from getgrgid()");
-    OmxFreeUserGroups(groups);
-
     group_names.clear(); // nothing named: an empty list that still releases cleanly
-    ASSERT_EQ(OmxGetUserGroups(&groups, &count, nullptr, 0), 0);
-    EXPECT_EQ(count, 0);
-    ASSERT_NE(groups, nullptr);
-    EXPECT_EQ(groups[0], nullptr);
-    OmxFreeUserGroups(groups);
+    EXPECT_EQ(group_names_listed(nullptr), std::vector<std::string>{});
 }
 
 TEST_F(FakeLookups, MissingAccountIsReported) {
