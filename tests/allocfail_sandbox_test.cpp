@@ -136,17 +136,27 @@ template <typename Step> void sweep_both(Step step) {
 
 // --- Foundation ------------------------------------------------------------
 
-TEST(AllocationFailure, MemoryFunctionsReturnNullAndKeepTheOldBlock) {
-    sweep_both([] {
+// Sweeps make, whose block is NULL exactly when an allocation was refused and
+// otherwise begins with the size bytes of expected.
+void sweep_block(void *(*make)(), const char *expected, size_t size) {
+    sweep_both([&] {
         start_refusing();
-        char *block = static_cast<char *>(OmxMemAlloc(5));
+        void *block = make();
         bool refused = stop_refusing();
         EXPECT_EQ(block == nullptr, refused);
         if (block != nullptr) {
-            EXPECT_EQ(memcmp(block, "\0\0\0\0\0\0\0", 8), 0);
+            EXPECT_EQ(memcmp(block, expected, size), 0);
         }
         OmxMemFree(block);
     });
+}
+
+TEST(AllocationFailure, MemoryFunctionsReturnNullAndKeepTheOldBlock) {
+    const char zeros[8] = {};
+    sweep_block([] { return OmxMemAlloc(5); }, zeros, 8);
+    sweep_block([] { return OmxMemRealloc(nullptr, 6); }, zeros, 8);
+    sweep_block([] { return static_cast<void *>(OmxStrDup("text")); }, "text", 5);
+    sweep_block([] { return static_cast<void *>(OmxStrDup("")); }, "", 1);
     sweep_both([] {
         char *block = static_cast<char *>(OmxMemAlloc(8));
         ASSERT_NE(block, nullptr);
@@ -158,25 +168,6 @@ TEST(AllocationFailure, MemoryFunctionsReturnNullAndKeepTheOldBlock) {
         EXPECT_STREQ(grown != nullptr ? grown : block, "kept"); // the old block stays whole
         OmxMemFree(grown != nullptr ? grown : block);
     });
-    sweep_both([] {
-        start_refusing();
-        void *fresh = OmxMemRealloc(nullptr, 6);
-        bool refused = stop_refusing();
-        EXPECT_EQ(fresh == nullptr, refused);
-        OmxMemFree(fresh);
-    });
-    for (const char *text : {"text", ""}) {
-        sweep_both([text] {
-            start_refusing();
-            char *copy = OmxStrDup(text);
-            bool refused = stop_refusing();
-            EXPECT_EQ(copy == nullptr, refused);
-            if (copy != nullptr) {
-                EXPECT_STREQ(copy, text);
-            }
-            OmxMemFree(copy);
-        });
-    }
 }
 
 // The pending linker text, consumed so that the linker frees it.
