@@ -74,21 +74,22 @@ public final class BridgeTest {
         void run() throws Exception;
     }
 
-    /** Runs the action and returns what it threw, failing the check when it threw nothing. */
-    static Throwable thrown(Action action, String what) {
+    /**
+     * Runs the action and returns what it threw, having checked its class and, unless null,
+     * its message; a check fails when it threw nothing.
+     */
+    static Throwable checkThrows(Class<?> type, String message, Action action, String what) {
         try {
             action.run();
         } catch (Throwable t) {
+            checkEquals(type, t.getClass(), what + " (class)");
+            if (message != null) {
+                checkEquals(message, t.getMessage(), what + " (message)");
+            }
             return t;
         }
         check(false, what + ": nothing was thrown");
         return new Throwable("<nothing>");
-    }
-
-    static void checkQelException(Action action, String message, String what) {
-        Throwable t = thrown(action, what);
-        checkEquals(QelException.class, t.getClass(), what + " (class)");
-        checkEquals(message, t.getMessage(), what + " (message)");
     }
 
     // --- the kernel double --------------------------------------------------------------------
@@ -164,22 +165,20 @@ public final class BridgeTest {
         Path empty = Files.createDirectories(SCRATCH.resolve("empty"));
 
         setQelsExe(empty.toString());
-        Throwable t = thrown(ZORALlocal::ukvInit, "no library anywhere");
-        checkEquals(QelException.class, t.getClass(), "no library anywhere (class)");
+        Throwable t = checkThrows(QelException.class, null, ZORALlocal::ukvInit, "no library");
         check(t.getMessage().startsWith(fixed + ": "),
                 "the loader's text names the fixed path: " + t.getMessage());
         checkEquals(1, queryCount(), "QueryRCS calls");
 
         setQelsExe("x".repeat(800)); // too long for the prefix: treated as absent
-        t = thrown(ZORALlocal::ukvInit, "overlong QELS_EXE");
+        t = checkThrows(QelException.class, null, ZORALlocal::ukvInit, "overlong QELS_EXE");
         check(t.getMessage().startsWith(fixed + ": "), "overlong value retries: " + t.getMessage());
         checkEquals(2, queryCount(), "QueryRCS calls");
 
         setQelsExe(DIR.resolve("dir-norelease").toString());
-        t = thrown(ZORALlocal::ukvInit, "library without QelXmlRelease");
-        checkEquals(QelException.class, t.getClass(), "missing symbol (class)");
+        t = checkThrows(QelException.class, null, ZORALlocal::ukvInit, "no QelXmlRelease");
         check(t.getMessage().contains("QelXmlRelease"), "missing symbol named: " + t.getMessage());
-        checkQelException(() -> ZORALlocal.ukvCall("<ping/>"), NO_RELEASE,
+        checkThrows(QelException.class, NO_RELEASE, () -> ZORALlocal.ukvCall("<ping/>"),
                 "QelXmlApi resolved, QelXmlRelease not");
 
         setQelsExe(DIR.resolve("dir-second") + "/");
@@ -197,47 +196,46 @@ public final class BridgeTest {
     }
 
     static void callBeforeInit() throws Exception {
-        checkQelException(() -> ZORALlocal.ukvCall("<ping/>"), NO_API, "ukvCall before ukvInit");
-        Throwable t = thrown(() -> ZORALlocal.ukvCall(null), "null request");
-        checkEquals(NullPointerException.class, t.getClass(), "null request (class)");
+        checkThrows(QelException.class, NO_API, () -> ZORALlocal.ukvCall("<ping/>"),
+                "ukvCall before ukvInit");
+        checkThrows(NullPointerException.class, null, () -> ZORALlocal.ukvCall(null),
+                "null request");
+    }
+
+    static void checkVersion(String spec, String expected, String what) throws IOException {
+        if (spec != null) {
+            setVersion(spec);
+        }
+        checkEquals(expected, ZORALlocal.kernelVersion(), what);
     }
 
     static void kernelVersion() throws Exception {
-        checkEquals("", ZORALlocal.kernelVersion(), "kernel fails without writing");
-        setVersion("1 5 abcdefgh");
-        checkEquals("abcde", ZORALlocal.kernelVersion(), "cut at the reported length");
-        setVersion("3 7 vaxo 1.0.0");
-        checkEquals("vaxo 1.", ZORALlocal.kernelVersion(), "any odd status is success");
-        setVersion("0 0 ");
-        checkEquals("", ZORALlocal.kernelVersion(), "even status, nothing written");
-        setVersion("2 1 abc");
-        checkEquals("abc", ZORALlocal.kernelVersion(), "even status keeps what was written");
         String full = "v".repeat(300);
-        setVersion("1 300 " + full);
-        checkEquals(full.substring(0, 255), ZORALlocal.kernelVersion(), "length past capacity");
-        setVersion("1 -4 abc");
-        checkEquals("", ZORALlocal.kernelVersion(), "negative length");
-        setVersion("0 255 " + full);
-        checkEquals(full.substring(0, 255), ZORALlocal.kernelVersion(), "failure, buffer full");
+        checkVersion(null, "", "kernel fails without writing");
+        checkVersion("1 5 abcdefgh", "abcde", "cut at the reported length");
+        checkVersion("3 7 vaxo 1.0.0", "vaxo 1.", "any odd status is success");
+        checkVersion("0 0 ", "", "even status, nothing written");
+        checkVersion("2 1 abc", "abc", "even status keeps what was written");
+        checkVersion("1 300 " + full, full.substring(0, 255), "length past capacity");
+        checkVersion("1 -4 abc", "", "negative length");
+        checkVersion("0 255 " + full, full.substring(0, 255), "failure, buffer full");
     }
 
     static void throwJavaException() throws Exception {
         System.loadLibrary("bridgeprobe");
-        Throwable t = thrown(() -> throwVia(null, "no class", false), "null class");
-        checkEquals(Exception.class, t.getClass(), "null class name");
-        checkEquals("no class", t.getMessage(), "null class name (message)");
-        t = thrown(() -> throwVia("", "empty class", false), "empty class");
-        checkEquals(Exception.class, t.getClass(), "empty class name");
-        checkEquals("empty class", t.getMessage(), "empty class name (message)");
-        checkQelException(() -> throwVia("com/brantexa/zoral/vaxo/QelException", "q", false), "q",
-                "QelException");
-        t = thrown(() -> throwVia("java/lang/IllegalArgumentException", "after", true), "pending");
-        checkEquals(IllegalArgumentException.class, t.getClass(), "pending exception replaced");
-        checkEquals("after", t.getMessage(), "pending exception replaced (message)");
-        t = thrown(() -> throwVia("no/such/Class", "lost", false), "unknown class");
-        checkEquals(NoClassDefFoundError.class, t.getClass(), "unknown class");
-        t = thrown(() -> throwVia("no/such/" + "C".repeat(400), "lost", false), "long class");
-        checkEquals(NoClassDefFoundError.class, t.getClass(), "overlong class name");
+        checkThrows(Exception.class, "no class", () -> throwVia(null, "no class", false),
+                "null class name");
+        checkThrows(Exception.class, "empty class", () -> throwVia("", "empty class", false),
+                "empty class name");
+        checkThrows(QelException.class, "q",
+                () -> throwVia("com/brantexa/zoral/vaxo/QelException", "q", false), "QelException");
+        checkThrows(IllegalArgumentException.class, "after",
+                () -> throwVia("java/lang/IllegalArgumentException", "after", true),
+                "pending exception replaced");
+        checkThrows(NoClassDefFoundError.class, null,
+                () -> throwVia("no/such/Class", "lost", false), "unknown class");
+        Throwable t = checkThrows(NoClassDefFoundError.class, null,
+                () -> throwVia("no/such/" + "C".repeat(400), "lost", false), "overlong class name");
         check(t.getMessage().length() <= 255, "class name cut to 255: " + t.getMessage().length());
     }
 
@@ -261,8 +259,8 @@ public final class BridgeTest {
         String large = big.append("</echo>").toString();
         checkEquals(large, ZORALlocal.ukvCall(large), "1 MB round trip");
 
-        Throwable t = thrown(() -> ZORALlocal.ukvCall(null), "null request");
-        checkEquals(NullPointerException.class, t.getClass(), "null request (class)");
+        checkThrows(NullPointerException.class, null, () -> ZORALlocal.ukvCall(null),
+                "null request");
 
         AtomicInteger wrong = new AtomicInteger();
         List<Thread> threads = new ArrayList<>();
