@@ -9,6 +9,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -52,12 +53,14 @@ std::vector<std::string> lines_of(const std::string &text) {
     return lines;
 }
 
-// The time piece must be ctime()'s text, without the year, of a second in [from, to].
-bool stamp_between(const std::string &stamp, time_t from, time_t to) {
+// A timestamped line: "[", ctime()'s text without the year of a second in
+// [from, to], then rest.
+void expect_stamped(const std::string &line, time_t from, time_t to, const std::string &rest) {
+    bool seen = false;
     for (time_t t = from; t <= to; t++)
-        if (stamp == std::string(ctime(&t), 19))
-            return true;
-    return false;
+        seen = seen || line.substr(0, 20) == "[" + std::string(ctime(&t), 19);
+    EXPECT_TRUE(seen) << line;
+    EXPECT_EQ(line.substr(std::min<size_t>(20, line.size())), rest);
 }
 
 // Runs body in a child process, so that it may change descriptors 1 and 2.
@@ -109,12 +112,8 @@ TEST_F(LogDir, LinesHaveTheTimeLabelSourceAndNumberOfTheirLevel) {
                               "   DEBUG] db: traced"};
     std::vector<std::string> lines = lines_of(read_file(dir + "a.log"));
     ASSERT_EQ(lines.size(), 5u);
-    for (size_t i = 0; i < lines.size(); i++) {
-        ASSERT_GT(lines[i].size(), 20u);
-        EXPECT_EQ(lines[i][0], '[');
-        EXPECT_TRUE(stamp_between(lines[i].substr(1, 19), before, after)) << lines[i];
-        EXPECT_EQ(lines[i].substr(20), expected[i]);
-    }
+    for (size_t i = 0; i < lines.size(); i++)
+        expect_stamped(lines[i], before, after, expected[i]);
 }
 
 TEST(LoggerLine, OptionalPiecesLineFeedAndCutLengths) {
@@ -149,11 +148,12 @@ TEST(LoggerLine, TimeOfDayFollowsAChangedTimeZone) {
     Collector got;
     got.logger->bTimestamp = 1;
     for (const char *zone : {"UTC0", "XYZ-5:30"}) {
+        SCOPED_TRACE(zone);
         setenv("TZ", zone, 1);
         time_t before = time(nullptr);
         Logger_LogInfo(got.logger, nullptr, "now");
         time_t after = time(nullptr);
-        EXPECT_TRUE(stamp_between(got.lines.back().substr(1, 19), before, after)) << zone;
+        expect_stamped(got.lines.back(), before, after, "    INFO] now\n");
     }
 }
 
@@ -256,8 +256,7 @@ TEST_F(LogDir, CallbackTakesOverForGoodAndClosesTheFile) {
 
     EXPECT_EQ(read_file(dir + "cb.log"), "");
     ASSERT_EQ(first.size(), 1u);
-    EXPECT_TRUE(stamp_between(first[0].substr(1, 19), before, after)) << first[0];
-    EXPECT_EQ(first[0].substr(20), "    INFO] cb: to the callback\n");
+    expect_stamped(first[0], before, after, "    INFO] cb: to the callback\n");
     ASSERT_EQ(second.size(), 1u);
     EXPECT_EQ(second[0].substr(20), "    INFO] replaced\n");
 }
