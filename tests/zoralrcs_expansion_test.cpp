@@ -6,8 +6,6 @@
 
 namespace {
 
-const int P = QELSCONF_PRIVILEGED, N = QELSCONF_NONPRIVILEGED;
-
 std::string expand(const char *source, int size = CONF_VALUE_SIZE) {
     std::string buffer(static_cast<size_t>(size) + 1, '#');
     int result = fsevalval(source, buffer.data(), size);

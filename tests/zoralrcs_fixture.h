@@ -17,6 +17,8 @@
 
 typedef std::vector<std::pair<std::string, std::string>> Settings;
 
+const int P = QELSCONF_PRIVILEGED, G = QELSCONF_GROUP, N = QELSCONF_NONPRIVILEGED;
+
 class ConfigFileTest : public ::testing::Test {
   protected:
     void SetUp() override {

@@ -5,8 +5,6 @@
 
 namespace {
 
-const int P = QELSCONF_PRIVILEGED, N = QELSCONF_NONPRIVILEGED;
-
 TEST_F(ConfigFileTest, HeadersAreCaseBlindAndUnknownOnesKeepTheSection) {
     read("A = top\n"
          "[privileged]\n"

@@ -9,8 +9,6 @@
 
 namespace {
 
-const int P = QELSCONF_PRIVILEGED, G = QELSCONF_GROUP, N = QELSCONF_NONPRIVILEGED;
-
 std::vector<gid_t> g_process_groups = {100, 50}; // users, staff
 bool g_getgroups_fails = false;
 
