@@ -58,7 +58,7 @@ std::vector<std::string> read_lines(const std::string &input, const std::vector<
             std::string text = got == nullptr ? (errno == EINVAL ? kInvalid : kNull) : got;
             if (got != nullptr && got != buffer.data())
                 text = "<wrong pointer>";
-            report += std::to_string(text.size()) + ":" + text;
+            report += text + '\0'; // a returned string holds no NUL
         }
         write_all(out[1], report);
         _exit(0);
@@ -74,12 +74,8 @@ std::vector<std::string> read_lines(const std::string &input, const std::vector<
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "child status " << status;
 
     std::vector<std::string> results;
-    for (size_t at = 0; at < report.size();) {
-        size_t colon = report.find(':', at);
-        size_t length = std::stoul(report.substr(at, colon - at));
-        results.push_back(report.substr(colon + 1, length));
-        at = colon + 1 + length;
-    }
+    for (size_t at = 0, end; (end = report.find('\0', at)) != std::string::npos; at = end + 1)
+        results.push_back(report.substr(at, end - at));
     return results;
 }
 
