@@ -1,0 +1,294 @@
+// The levelled logger: one flushed line per message, to a file, stderr or a callback.
+#include "logger.h"
+
+#include <pthread.h>
+#include <stdarg.h>
+#include <string.h>
+#include <sys/time.h>
+#include <time.h>
+#include <unistd.h>
+
+#include "omx_error.h"
+#include "omx_memory.h"
+
+#define LOG_TEXT_SIZE 8192
+#define LOG_DEBUG_TEXT_SIZE 65536
+#define LOG_SOURCE_SIZE 512
+#define LOG_PIECE_SIZE 32
+// Covers time, label, source, error number, brackets, line feed and terminator.
+#define LOG_LINE_EXTRA 600
+#define LOG_LINE_FORMAT "[%s%s] %s%s%s%s"
+
+static const char *const szLevels[] = {"       ", "  FATAL", "  ERROR",
+                                       "WARNING", "   INFO", "  DEBUG"};
+
+static int __wants(const Logger *logger, unsigned int level) {
+    return logger != NULL && logger->nLevel >= level;
+}
+
+static void __close_stream(Logger *logger) {
+    FILE *stream = logger->pStream;
+    if (stream != NULL && stream != stdout && stream != stderr)
+        fclose(stream);
+    logger->pStream = NULL;
+}
+
+// "Sat Dec  5 14:51:49 " as ctime() starts, or nothing when the calendar text is unavailable.
+static void __time_of_day(char *piece, size_t size) {
+    tzset(); // the _r forms need not notice a changed TZ, as ctime() would
+    time_t now = time(NULL);
+    char calendar[26]; // the size ctime_r() requires
+    if (ctime_r(&now, calendar) != NULL)
+        snprintf(piece, size, "%.19s ", calendar);
+}
+
+static void __print_log(Logger *logger, unsigned int level, const char *source, int errnum,
+                        const char *text) {
+    if (logger->pStream == NULL && logger->pfnCallback == NULL)
+        return;
+
+    char stamp[LOG_PIECE_SIZE] = "";
+    if (logger->bTimestamp)
+        __time_of_day(stamp, sizeof stamp);
+    char number[LOG_PIECE_SIZE] = "";
+    if (errnum != 0 && level <= LOGGER_WARNING)
+        snprintf(number, sizeof number, "#%d ", errnum);
+    char from[LOG_SOURCE_SIZE] = "";
+    if (source != NULL && *source != '\0')
+        snprintf(from, sizeof from, "%s: ", source);
+    const char *lineEnd = strrchr(text, '\n') != NULL ? "" : "\n";
+
+    if (logger->pfnCallback != NULL) {
+        size_t size = strlen(text) + LOG_LINE_EXTRA;
+        char *line = static_cast<char *>(OmxMemAlloc(size));
+        if (line == NULL)
+            return; // no memory for the line: the message is dropped
+        snprintf(line, size, LOG_LINE_FORMAT, stamp, szLevels[level], from, number, text, lineEnd);
+        logger->pfnCallback(logger->pCallbackData, line);
+        OmxMemFree(line);
+        return;
+    }
+    // One call per line: the stream's own lock keeps concurrent lines whole.
+    fprintf(logger->pStream, LOG_LINE_FORMAT, stamp, szLevels[level], from, number, text, lineEnd);
+    fflush(logger->pStream);
+}
+
+// Each buffer size gets its own stack frame, so only DEBUG messages pay for 64 KiB.
+template <size_t Size>
+static void __format_and_print(Logger *logger, unsigned int level, const char *source, int errnum,
+                               size_t bound, const char *format, va_list args) {
+    char text[Size];
+    if (vsnprintf(text, bound, format, args) < 0)
+        text[0] = '\0';
+    __print_log(logger, level, source, errnum, text);
+}
+
+static void __log_message(Logger *logger, unsigned int level, const char *source, int errnum,
+                          const char *format, va_list args) {
+    if (!__wants(logger, level) || format == NULL)
+        return;
+    if (level == LOGGER_DEBUG)
+        __format_and_print<LOG_DEBUG_TEXT_SIZE>(logger, level, source, errnum,
+                                                LOG_DEBUG_TEXT_SIZE - 1, format, args);
+    else // INFO text is cut at 8190 characters, the others at 8191
+        __format_and_print<LOG_TEXT_SIZE>(logger, level, source, errnum,
+                                          level == LOGGER_INFO ? LOG_TEXT_SIZE - 1 : LOG_TEXT_SIZE,
+                                          format, args);
+}
+
+// strerror_r() returns the text (GNU) or fills the buffer and returns 0 (POSIX).
+[[maybe_unused]] static const char *__strerror_text(const char *text, const char *) {
+    return text;
+}
+[[maybe_unused]] static const char *__strerror_text(int status, const char *buffer) {
+    return status == 0 ? buffer : NULL;
+}
+
+// The kernel's thread id where pthread_t is an address: short, and unique while the thread lives.
+static unsigned int __thread_number(void) {
+#ifdef __linux__
+    return static_cast<unsigned int>(gettid());
+#else
+    return static_cast<unsigned int>(pthread_self());
+#endif
+}
+
+// "_yyyymmddhhmmssmmm" in local time, from one clock reading; nothing when the
+// time cannot be broken down or has no such form (a year beyond 9999).
+static void __file_time(char *piece, size_t size) {
+    struct timeval now;
+    gettimeofday(&now, NULL);
+    tzset();
+    time_t seconds = now.tv_sec;
+    struct tm parts;
+    if (localtime_r(&seconds, &parts) == NULL)
+        return;
+    int length = snprintf(piece, size, "_%04d%02d%02d%02d%02d%02d%03d", parts.tm_year + 1900,
+                          parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min,
+                          parts.tm_sec, static_cast<int>(now.tv_usec / 1000));
+    if (length < 0 || static_cast<size_t>(length) >= size)
+        piece[0] = '\0';
+}
+
+extern "C" {
+
+Logger *Logger_New(unsigned int level, const char *path, int useStderr) {
+    if (level < LOGGER_FATAL || level > LOGGER_DEBUG)
+        return NULL;
+    Logger *logger = static_cast<Logger *>(OmxMemAlloc(sizeof *logger));
+    if (logger == NULL)
+        return NULL;
+    logger->bStderr = useStderr != 0;
+    logger->bTimestamp = 1;
+    logger->nLevel = level;
+    if (useStderr)
+        logger->pStream = stderr;
+    else if (path != NULL)
+        logger->pStream = fopen(path, "a");
+    return logger;
+}
+
+void Logger_Delete(Logger *logger) {
+    if (logger == NULL)
+        return;
+    __close_stream(logger);
+    OmxMemFree(logger);
+}
+
+void Logger_SetTextEncoding(Logger *logger, const char *encoding) {
+    if (logger == NULL)
+        return;
+    size_t length = 0;
+    if (encoding != NULL) {
+        length = strnlen(encoding, LOGGER_ENCODING_SIZE - 2);
+        memcpy(logger->szTextEncoding, encoding, length);
+    }
+    logger->szTextEncoding[length] = '\0';
+}
+
+void Logger_SetCallback(Logger *logger, LogCallback callback, void *data) {
+    if (logger == NULL || callback == NULL)
+        return;
+    __close_stream(logger);
+    logger->bStderr = 0;
+    logger->pfnCallback = callback;
+    logger->pCallbackData = data;
+}
+
+void Logger_SetLogLevel(Logger *logger, int level) {
+    if (logger != NULL)
+        logger->nLevel = static_cast<unsigned int>(level);
+}
+
+int Logger_GetLogLevel(const Logger *logger) {
+    return logger != NULL ? static_cast<int>(logger->nLevel) : 0;
+}
+
+void Logger_LogFatalError(Logger *logger, const char *source, int errnum, const char *format, ...) {
+    va_list args;
+    va_start(args, format);
+    __log_message(logger, LOGGER_FATAL, source, errnum, format, args);
+    va_end(args);
+}
+
+void Logger_LogError(Logger *logger, const char *source, int errnum, const char *format, ...) {
+    va_list args;
+    va_start(args, format);
+    __log_message(logger, LOGGER_ERROR, source, errnum, format, args);
+    va_end(args);
+}
+
+void Logger_LogWarning(Logger *logger, const char *source, int errnum, const char *format, ...) {
+    va_list args;
+    va_start(args, format);
+    __log_message(logger, LOGGER_WARNING, source, errnum, format, args);
+    va_end(args);
+}
+
+void Logger_LogInfo(Logger *logger, const char *source, const char *format, ...) {
+    va_list args;
+    va_start(args, format);
+    __log_message(logger, LOGGER_INFO, source, 0, format, args);
+    va_end(args);
+}
+
+void Logger_LogDebug(Logger *logger, const char *source, const char *format, ...) {
+    va_list args;
+    va_start(args, format);
+    __log_message(logger, LOGGER_DEBUG, source, 0, format, args);
+    va_end(args);
+}
+
+void Logger_LogSystemError(Logger *logger, const char *source, int errnum, int useStrerror) {
+    if (!__wants(logger, LOGGER_ERROR))
+        return;
+    char buffer[1024] = "";
+    const char *text = buffer;
+    if (useStrerror)
+        text = __strerror_text(strerror_r(errnum, buffer, sizeof buffer), buffer);
+    else
+        OmxGetErrorText(errnum, buffer, sizeof buffer - 1);
+    if (text != NULL && *text != '\0')
+        Logger_LogError(logger, source, errnum, "%s", text);
+}
+
+void Logger_RedirectStdout(Logger *logger) {
+    if (logger != NULL && logger->pStream != NULL)
+        dup2(fileno(logger->pStream), STDOUT_FILENO);
+}
+
+void Logger_RedirectStderr(Logger *logger) {
+    if (logger != NULL && logger->pStream != NULL)
+        dup2(fileno(logger->pStream), STDERR_FILENO);
+}
+
+int Logger_GetLogFileno(const Logger *logger) {
+    if (logger == NULL || logger->pStream == NULL)
+        return -1;
+    return fileno(logger->pStream);
+}
+
+int Logger_GetMaxPrecisionSz(int level) {
+    if (level >= LOGGER_FATAL && level <= LOGGER_INFO)
+        return 8000;
+    return level == LOGGER_DEBUG ? 60000 : 1;
+}
+
+int Logger_GetMaxPrecision(int level, const char *string) {
+    if (string == NULL || *string == '\0')
+        return 0;
+    return Logger_GetMaxPrecisionSz(level);
+}
+
+char *CrtGetLogFileName(char *buffer, char *dir, const char *base, const char *ext,
+                        int withProcessId, int withThreadId, int withTimestamp) {
+    char *path = buffer != NULL ? buffer : static_cast<char *>(OmxMemAlloc(LOGGER_FILE_NAME_SIZE));
+    if (path == NULL)
+        return NULL;
+
+    if (ext == NULL)
+        ext = "log";
+    else if (*ext == '.')
+        ext++;
+    const char *directory = dir != NULL ? dir : "/tmp";
+    const char *separator = *directory != '\0' ? "/" : "";
+    size_t dirLength = dir != NULL ? strlen(dir) : 0;
+    if (dirLength > 0 && (dir[dirLength - 1] == '/' || dir[dirLength - 1] == '\\'))
+        dir[dirLength - 1] = '\0';
+
+    char process[LOG_PIECE_SIZE] = "";
+    if (withProcessId)
+        snprintf(process, sizeof process, "_%d", static_cast<int>(getpid()));
+    char thread[16] = "";
+    if (withThreadId)
+        snprintf(thread, sizeof thread, "_%u", __thread_number());
+    char stamp[20] = "";
+    if (withTimestamp)
+        __file_time(stamp, sizeof stamp);
+
+    snprintf(path, LOGGER_FILE_NAME_SIZE, "%s%s%s%s%s%s.%s", directory, separator,
+             base != NULL ? base : "", process, thread, stamp, ext);
+    return path;
+}
+
+} // extern "C"
