@@ -8,7 +8,7 @@
 
 #define BASE64_INVALID 0xFF
 
-static const char Base64Table[] =
+static constexpr char Base64Table[] =
     "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
 struct ReverseTable {

@@ -11,6 +11,8 @@
 #include <string.h>
 #include <strings.h>
 
+#include <functional>
+
 #include "omx_memory.h"
 
 #define STRBUF_FORMAT_SIZE 16384
@@ -53,6 +55,12 @@ static long long __capacity_to_insert(const strbuf *sb, int n, int pos) {
     return __capacity_to_append(sb, capacity, static_cast<long long>(pos) + n, sb->length - pos);
 }
 
+// Whether s points into the buffer's storage (std::less orders any two pointers).
+static bool __inside_text(const strbuf *sb, const char *s) {
+    std::less<const char *> before;
+    return !before(s, sb->text) && before(s, sb->text + sb->capacity);
+}
+
 // Makes the text its first pos characters, then n bytes of s, then (with
 // keepTail) the characters from pos on, in storage of the given capacity.
 // Returns 0, or -1 with nothing changed when that storage cannot be had.
@@ -62,7 +70,8 @@ static int __splice(strbuf *sb, int pos, const char *s, int n, int keepTail, lon
     if (capacity > INT_MAX || length >= capacity)
         return -1;
     char *text = sb->text;
-    if (capacity != sb->capacity) {
+    // Moving the tail in place would shift a source that lies in the text itself.
+    if (capacity != sb->capacity || (tail > 0 && __inside_text(sb, s))) {
         text = __strbuf_alloc_string(static_cast<int>(capacity));
         if (text == NULL)
             return -1;

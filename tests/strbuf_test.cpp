@@ -120,6 +120,16 @@ TEST(StrbufText, SourcesInsideTheOwnTextAreSafe) {
     strbuf_set_str(sb, strbuf_get(sb) + 2, -1);
     EXPECT_EQ(text_of(sb), "cabc");
     strbuf_destroy(sb);
+
+    // Inserting in place moves the rest of the text, which the source may lie in.
+    sb = strbuf_create(64, "abcdef");
+    strbuf_insert(sb, strbuf_get(sb) + 1, 2, 0);
+    EXPECT_EQ(text_of(sb), "bcabcdef");
+    strbuf_insert(sb, strbuf_get(sb) + 1, 4, 3); // "cabc", across the insertion point
+    EXPECT_EQ(text_of(sb), "bcacabcbcdef");
+    EXPECT_EQ(sb->capacity, 64);
+    expect_sound(sb);
+    strbuf_destroy(sb);
 }
 
 TEST(StrbufFormat, ClearsFirstCutsAndReportsTheWantedLength) {
