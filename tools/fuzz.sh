@@ -14,26 +14,7 @@ esac
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$root/build/fuzz
 
-missing=""
-need_cmd() { command -v "$1" >/dev/null 2>&1 || missing="$missing $2"; }
-need_pkg() { dpkg -s "$1" >/dev/null 2>&1 || missing="$missing $1"; }
-need_cmd cmake cmake
-need_cmd make make
-need_cmd clang++-14 clang-14
-need_pkg libclang-rt-14-dev
-need_pkg libfuzzer-14-dev
-if [ -n "$missing" ]; then
-    echo "Installing:$missing"
-    sudo=""
-    if [ "$(id -u)" -ne 0 ]; then
-        command -v sudo >/dev/null 2>&1 || { echo "run as root to install:$missing" >&2; exit 1; }
-        sudo="sudo"
-    fi
-    export DEBIAN_FRONTEND=noninteractive
-    $sudo apt-get update -qq </dev/null
-    # shellcheck disable=SC2086
-    $sudo apt-get install -y -qq --no-install-recommends $missing </dev/null
-fi
+"$root/tools/ensure-deps.sh" clang-14 libclang-rt-14-dev libfuzzer-14-dev
 
 cmake -S "$root/fuzz" -B "$build" -DCMAKE_CXX_COMPILER=clang++-14 \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null

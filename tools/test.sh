@@ -5,7 +5,8 @@
 #   3. the Java tests against the sanitized library;
 #   4. the C++ suite under valgrind memcheck;
 #   5. the C++ suite built for 32-bit big-endian PowerPC (under qemu) and
-#      32-bit x86 (.ci/cross).
+#      32-bit x86 (.ci/cross);
+#   6. every fuzz target for VAXO_FUZZ_SECONDS (default 60) on top of its corpus.
 # Set VAXO_QUICK=1 to stop after step 2.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -42,4 +43,7 @@ step "The C++ suite under valgrind"
 step "The C++ suite on 32-bit PowerPC and x86"
 "$root/.ci/cross"
 
-echo "All tests passed: plain, sanitized, Java sanitized, valgrind, 32-bit PowerPC and x86."
+step "The fuzz targets"
+"$root/tools/fuzz.sh" "${VAXO_FUZZ_SECONDS:-60}"
+
+echo "All tests passed: plain, sanitized, Java sanitized, valgrind, 32-bit PowerPC and x86, fuzzing."
