@@ -114,8 +114,8 @@ public final class BridgeTest {
         }
     }
 
-    static void setVersion(String spec) throws IOException {
-        Files.write(SCRATCH.resolve("version"), spec.getBytes(StandardCharsets.UTF_8));
+    static void setVersion(String versionLine) throws IOException {
+        Files.write(SCRATCH.resolve("version"), versionLine.getBytes(StandardCharsets.UTF_8));
     }
 
     static int queryCount() throws IOException {
@@ -202,9 +202,9 @@ public final class BridgeTest {
                 "null request");
     }
 
-    static void checkVersion(String spec, String expected, String what) throws IOException {
-        if (spec != null) {
-            setVersion(spec);
+    static void checkVersion(String versionLine, String expected, String what) throws IOException {
+        if (versionLine != null) {
+            setVersion(versionLine);
         }
         checkEquals(expected, ZORALlocal.kernelVersion(), what);
     }

@@ -40,12 +40,12 @@ extern "C" __attribute__((visibility("default"))) const char *QueryRCS(const cha
 }
 
 extern "C" __attribute__((visibility("default"))) int QelVersion(char *buffer, int *length) {
-    std::string spec;
+    std::string line;
     int status = 0, reported = 0, offset = 0;
-    if (!__read("version", spec) ||
-        sscanf(spec.c_str(), "%d %d %n", &status, &reported, &offset) < 2)
+    if (!__read("version", line) ||
+        sscanf(line.c_str(), "%d %d %n", &status, &reported, &offset) < 2)
         return 0;
-    std::string text = spec.substr(static_cast<size_t>(offset));
+    std::string text = line.substr(static_cast<size_t>(offset));
     if (text.size() > static_cast<size_t>(*length))
         text.resize(static_cast<size_t>(*length));
     memcpy(buffer, text.data(), text.size());
