@@ -16,6 +16,11 @@ need_cmd nm binutils
 need_cmd git git
 need_pkg libgtest-dev
 need_pkg libbenchmark-dev
+# the peers the benchmarks are measured against
+need_pkg libssl-dev
+need_pkg libinih-dev
+need_pkg libspdlog-dev
+need_pkg pkg-config
 for package in "$@"; do
     need_pkg "$package"
 done
