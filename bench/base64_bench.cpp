@@ -80,8 +80,8 @@ static void BM_PeerDecodeBlock(benchmark::State &state) {
     std::string text = encoded(bytes);
     std::vector<unsigned char> decoded(text.size() / 4 * 3 + 3);
     for (auto _ : state) {
-        benchmark::DoNotOptimize(EVP_DecodeBlock(decoded.data(), as_bytes(text),
-                                                 static_cast<int>(text.size())));
+        benchmark::DoNotOptimize(
+            EVP_DecodeBlock(decoded.data(), as_bytes(text), static_cast<int>(text.size())));
         benchmark::ClobberMemory();
     }
     if (std::string(reinterpret_cast<char *>(decoded.data()), bytes.size()) != bytes)
