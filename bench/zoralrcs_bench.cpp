@@ -1,57 +1,133 @@
-// Reading a large configuration file into a fresh store, and looking names up in it.
+// Loading a generated system file of 100 to 100,000 settings through the
+// configuration API (without touching the environment), beside a small, widely
+// used INI parser reading the same file; and looking names up in a large store.
 #include <benchmark/benchmark.h>
 
+#include <ini.h>
 #include <stdio.h>
+#include <stdlib.h>
+#include <unistd.h>
 
+#include <map>
 #include <string>
 
+#include "qelsconf.h"
 #include "zoralrcs_internal.h"
 
-// A file of count settings, every tenth referring to the one before it.
-static FILE *__config_file(int count) {
-    FILE *file = tmpfile();
-    if (file == NULL)
-        return NULL;
-    fputs("[PRIVILEGED]\nBASE = /opt/base\n[NONPRIVILEGED]\n", file);
+static std::string __setting_name(int i) {
+    return "NAME_" + std::to_string(i);
+}
+
+// A system file of count settings in sections of 100 that alternate between the
+// privileged and the non-privileged level, a comment line before every tenth
+// setting, and every tenth setting referring to the one before it.
+static std::string __config_file(int count) {
+    char path[] = "/tmp/vaxo_bench_XXXXXX";
+    int fd = mkstemp(path);
+    if (fd < 0)
+        return "";
+    FILE *file = fdopen(fd, "w");
+    fputs("[PRIVILEGED]\nBASE = /opt/base\n", file);
     for (int i = 0; i < count; i++) {
+        if (i % 100 == 0)
+            fputs(i / 100 % 2 == 0 ? "[NONPRIVILEGED]\n" : "[PRIVILEGED]\n", file);
         if (i % 10 == 9)
-            fprintf(file, "NAME_%d = ${NAME_%d}/sub # derived\n", i, i - 1);
+            fprintf(file,
+                    "# setting %d derives from the one before\n"
+                    "NAME_%d = ${NAME_%d}/sub # derived\n",
+                    i, i, i - 1);
         else
             fprintf(file, "NAME_%d = $BASE/value/%d\n", i, i);
     }
-    return file;
+    fclose(file);
+    return path;
 }
 
-static void BM_ReadFile(benchmark::State &state) {
-    FILE *file = __config_file(static_cast<int>(state.range(0)));
-    if (file == NULL) {
+static void __counts(benchmark::internal::Benchmark *bench) {
+    bench->Arg(100)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMicrosecond);
+}
+
+static void BM_LoadConfiguration(benchmark::State &state) {
+    int count = static_cast<int>(state.range(0));
+    std::string path = __config_file(count);
+    if (path.empty()) {
         state.SkipWithError("no temporary file");
         return;
     }
+    setenv("__QELSCONF_NOENV", "1", 1);
+    QelsConfSetPath(path.c_str());
     for (auto _ : state) {
-        rewind(file);
-        psinitrc();
-        psreadfile(file, 7);
-        psdeleterc();
+        QelsConfRemove();
+        QelsConfCreate();
     }
-    state.SetItemsProcessed(state.iterations() * state.range(0));
-    fclose(file);
+    const char *last = QelsConfQuery(__setting_name(count - 1).c_str(), 7);
+    std::string expected = "/opt/base/value/" + std::to_string(count - 2) + "/sub";
+    if (last == NULL || expected != last)
+        state.SkipWithError("the file was not read as written");
+    QelsConfRemove();
+    QelsConfSetPath(NULL);
+    unsetenv("__QELSCONF_NOENV");
+    unlink(path.c_str());
+    state.SetItemsProcessed(state.iterations() * count);
 }
-BENCHMARK(BM_ReadFile)->Arg(1000)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoadConfiguration)->Apply(__counts);
+
+static int __count_setting(void *user, const char *, const char *, const char *) {
+    ++*static_cast<long *>(user);
+    return 1;
+}
+
+// The peer's parse alone: a handler that only counts.
+static void BM_PeerParse(benchmark::State &state) {
+    int count = static_cast<int>(state.range(0));
+    std::string path = __config_file(count);
+    long settings = 0;
+    for (auto _ : state) {
+        settings = 0;
+        ini_parse(path.c_str(), __count_setting, &settings);
+    }
+    if (settings != count + 1)
+        state.SkipWithError("the peer did not read every setting");
+    unlink(path.c_str());
+    state.SetItemsProcessed(state.iterations() * count);
+}
+BENCHMARK(BM_PeerParse)->Apply(__counts);
+
+using PeerStore = std::map<std::string, std::map<std::string, std::string>>;
+
+static int __store_setting(void *user, const char *section, const char *name, const char *value) {
+    (*static_cast<PeerStore *>(user))[section][name] = value;
+    return 1;
+}
+
+// The peer's parse with the settings kept, as a caller would keep them.
+static void BM_PeerParseAndKeep(benchmark::State &state) {
+    int count = static_cast<int>(state.range(0));
+    std::string path = __config_file(count);
+    for (auto _ : state) {
+        PeerStore store;
+        ini_parse(path.c_str(), __store_setting, &store);
+        benchmark::DoNotOptimize(store.size());
+    }
+    unlink(path.c_str());
+    state.SetItemsProcessed(state.iterations() * count);
+}
+BENCHMARK(BM_PeerParseAndKeep)->Apply(__counts);
 
 static void BM_Lookup(benchmark::State &state) {
-    FILE *file = __config_file(100000);
+    std::string path = __config_file(100000);
+    FILE *file = fopen(path.c_str(), "r");
     if (file == NULL) {
         state.SkipWithError("no temporary file");
         return;
     }
-    rewind(file);
     psinitrc();
     psreadfile(file, 7);
     fclose(file);
-    std::string name = "NAME_" + std::to_string(state.range(0));
+    unlink(path.c_str());
+    std::string name = __setting_name(static_cast<int>(state.range(0)));
     for (auto _ : state)
-        benchmark::DoNotOptimize(fscheckrc(name.c_str(), 3));
+        benchmark::DoNotOptimize(fscheckrc(name.c_str(), 7));
     psdeleterc();
 }
 BENCHMARK(BM_Lookup)->Arg(0)->Arg(99999);

@@ -9,24 +9,21 @@
 #include <string.h>
 #include <unistd.h>
 
-#include <new>
-#include <string_view>
-#include <unordered_map>
-
 #include "omx_memory.h"
+#include "zoralrcs_names.h"
 
 vmsect *vmrootp = NULL;
 unsigned long vmgeneration = 0;
 unsigned long vmlost = 0;
 
 // Each level's items by name, beside the lists, so that storing, expanding
-// and looking up stay cheap however long the files are. The keys are the
-// items' own names. One index per level; NULL while no store exists.
-typedef std::unordered_map<std::string_view, vmitem *> name_index;
-static name_index *m_names = NULL;
+// and looking up stay cheap however long the files are. Empty while no store exists.
+static vmnames m_names = {NULL, 0, 0};
 
 static const int LEVELS[] = {QELSCONF_PRIVILEGED, QELSCONF_GROUP, QELSCONF_NONPRIVILEGED};
 enum { LEVEL_COUNT = sizeof LEVELS / sizeof LEVELS[0] };
+static_assert(static_cast<int>(LEVEL_COUNT) == static_cast<int>(NAME_SLOTS),
+              "the index keeps one item per level");
 
 // What reading one file carries from line to line.
 struct reader {
@@ -42,31 +39,9 @@ static int __slot(int level) {
     return -1;
 }
 
-static vmitem *__find(int slot, std::string_view name) {
-    if (m_names == NULL)
-        return NULL;
-    auto found = m_names[slot].find(name);
-    return found == m_names[slot].end() ? NULL : found->second;
-}
-
-static bool __index(int slot, vmitem *item) {
-    try {
-        return m_names[slot].emplace(item->name, item).second;
-    } catch (const std::bad_alloc &) {
-        return false;
-    }
-}
-
-static void __unindex(const vmitem *item) {
-    if (m_names == NULL)
-        return;
-    for (int slot = 0; slot < LEVEL_COUNT; slot++) {
-        auto found = m_names[slot].find(item->name);
-        if (found != m_names[slot].end() && found->second == item) {
-            m_names[slot].erase(found);
-            return;
-        }
-    }
+static vmitem *__find(int slot, const char *name) {
+    const vmname *entry = psfindname(&m_names, name);
+    return entry != NULL ? entry->items[slot] : NULL;
 }
 
 template <typename T> static T *__new_node() {
@@ -111,9 +86,10 @@ static void __trim_end(char *text) {
 
 // The store's item of the highest level, else the environment, else "".
 static const char *__resolve(const char *name) {
-    for (int slot = LEVEL_COUNT - 1; slot >= 0; slot--)
-        if (vmitem *item = __find(slot, name))
-            return item->value;
+    if (const vmname *entry = psfindname(&m_names, name))
+        for (int slot = LEVEL_COUNT - 1; slot >= 0; slot--)
+            if (entry->items[slot] != NULL)
+                return entry->items[slot]->value;
     const char *value = getenv(name);
     return value != NULL ? value : "";
 }
@@ -122,16 +98,12 @@ void psinitrc(void) {
     psdeleterc();
     vmlost = 0;
     vmsect *root = __new_node<vmsect>();
-    name_index *names = new (std::nothrow) name_index[LEVEL_COUNT];
-    if (root == NULL || names == NULL) {
-        OmxMemFree(root);
-        delete[] names;
+    if (root == NULL) {
         vmlost++;
         return;
     }
     root->next = root->prev = root;
     vmrootp = root;
-    m_names = names;
 }
 
 void psdeleterc(void) {
@@ -147,8 +119,7 @@ void psdeleterc(void) {
     OmxMemFree(vmrootp);
     vmrootp = NULL;
     vmgeneration++;
-    delete[] m_names;
-    m_names = NULL;
+    psfreenames(&m_names);
 }
 
 vmsect *fsgetsect(int level) {
@@ -179,7 +150,7 @@ vmsect *fsgetsect(int level) {
 }
 
 vmitem *fsnewitem(vmsect *sect, const char *name, const char *value) {
-    if (sect == NULL || name == NULL || m_names == NULL)
+    if (sect == NULL || name == NULL || vmrootp == NULL)
         return NULL;
     int slot = __slot(sect->level);
     char expanded[CONF_VALUE_SIZE];
@@ -193,7 +164,7 @@ vmitem *fsnewitem(vmsect *sect, const char *name, const char *value) {
     }
     item->name = OmxStrDup(name);
     item->value = OmxStrDup(expanded);
-    if (item->name == NULL || item->value == NULL || !__index(slot, item)) {
+    if (item->name == NULL || item->value == NULL || !psaddname(&m_names, slot, item)) {
         __free_item(item);
         vmlost++;
         return NULL;
@@ -228,7 +199,7 @@ int fsrepitem(vmitem *item, const char *name, const char *value) {
 void psdelitem(vmitem *item) {
     if (item == NULL || item->name == NULL)
         return;
-    __unindex(item);
+    psdropname(&m_names, item);
     item->prev->next = item->next;
     item->next->prev = item->prev;
     __free_item(item);

@@ -308,7 +308,7 @@ void pssetenv(const char *name, const char *value) {
 }
 
 void pssetenvs(void) {
-    if (vmrootp == NULL)
+    if (vmrootp == NULL || getenv("__QELSCONF_NOENV") != NULL)
         return;
     // After a failed export a lower level's value would take the variable; stop instead.
     unsigned long lost = vmlost;
