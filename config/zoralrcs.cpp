@@ -48,9 +48,28 @@ template <typename T> static T *__new_node() {
     return static_cast<T *>(OmxMemAlloc(sizeof(T)));
 }
 
+// An item, its name and its first value share one block; a replaced value
+// lives in a block of its own.
+static vmitem *__new_item(const char *name, const char *value) {
+    size_t name_size = strlen(name) + 1;
+    size_t value_size = strlen(value) + 1;
+    vmitem *item = static_cast<vmitem *>(OmxMemAlloc(sizeof(vmitem) + name_size + value_size));
+    if (item != NULL) {
+        item->name = reinterpret_cast<char *>(item + 1);
+        item->value = item->name + name_size;
+        memcpy(item->name, name, name_size);
+        memcpy(item->value, value, value_size);
+    }
+    return item;
+}
+
+static bool __value_inline(const vmitem *item) {
+    return item->value == item->name + strlen(item->name) + 1;
+}
+
 static void __free_item(vmitem *item) {
-    OmxMemFree(item->name);
-    OmxMemFree(item->value);
+    if (!__value_inline(item))
+        OmxMemFree(item->value);
     OmxMemFree(item);
 }
 
@@ -149,22 +168,14 @@ vmsect *fsgetsect(int level) {
     return sect;
 }
 
-vmitem *fsnewitem(vmsect *sect, const char *name, const char *value) {
-    if (sect == NULL || name == NULL || vmrootp == NULL)
-        return NULL;
-    int slot = __slot(sect->level);
-    char expanded[CONF_VALUE_SIZE];
-    if (slot < 0 || __find(slot, name) != NULL || !fsevalval(value, expanded, sizeof expanded))
-        return NULL;
-
-    vmitem *item = __new_node<vmitem>();
+// Appends name with its already expanded, non-empty value.
+static vmitem *__append(vmsect *sect, int slot, const char *name, const char *expanded) {
+    vmitem *item = __new_item(name, expanded);
     if (item == NULL) {
         vmlost++;
         return NULL;
     }
-    item->name = OmxStrDup(name);
-    item->value = OmxStrDup(expanded);
-    if (item->name == NULL || item->value == NULL || !psaddname(&m_names, slot, item)) {
+    if (!psaddname(&m_names, slot, item)) {
         __free_item(item);
         vmlost++;
         return NULL;
@@ -177,22 +188,39 @@ vmitem *fsnewitem(vmsect *sect, const char *name, const char *value) {
     return item;
 }
 
+// Gives item its already expanded value, or deletes it when that is empty.
+static void __replace(vmitem *item, const char *expanded) {
+    if (expanded[0] == '\0') {
+        psdelitem(item);
+        return;
+    }
+    char *copy = OmxStrDup(expanded);
+    if (copy == NULL) {
+        vmlost++;
+        return;
+    }
+    if (!__value_inline(item))
+        OmxMemFree(item->value);
+    item->value = copy;
+}
+
+vmitem *fsnewitem(vmsect *sect, const char *name, const char *value) {
+    if (sect == NULL || name == NULL || vmrootp == NULL)
+        return NULL;
+    int slot = __slot(sect->level);
+    char expanded[CONF_VALUE_SIZE];
+    if (slot < 0 || __find(slot, name) != NULL || !fsevalval(value, expanded, sizeof expanded))
+        return NULL;
+    return __append(sect, slot, name, expanded);
+}
+
 int fsrepitem(vmitem *item, const char *name, const char *value) {
     if (item == NULL || item->name == NULL || name == NULL || strcmp(item->name, name) != 0)
         return 0;
     // Expanded before the old value goes: the value may refer to its own name.
     char expanded[CONF_VALUE_SIZE];
-    if (!fsevalval(value, expanded, sizeof expanded)) {
-        psdelitem(item);
-        return 1;
-    }
-    char *copy = OmxStrDup(expanded);
-    if (copy == NULL) {
-        vmlost++;
-        return 1;
-    }
-    OmxMemFree(item->value);
-    item->value = copy;
+    fsevalval(value, expanded, sizeof expanded);
+    __replace(item, expanded);
     return 1;
 }
 
@@ -207,14 +235,20 @@ void psdelitem(vmitem *item) {
 }
 
 void psstoreitem(vmsect *sect, const char *name, const char *value) {
-    if (sect == NULL || name == NULL)
+    if (sect == NULL || name == NULL || vmrootp == NULL)
         return;
     int slot = __slot(sect->level);
     if (slot < 0)
         return;
-    vmitem *item = __find(slot, name);
-    if (item == NULL || !fsrepitem(item, name, value))
-        fsnewitem(sect, name, value);
+    // The value is expanded before the lookup (it reads the store as it was either
+    // way), so that the name's index entry arrives from memory meanwhile.
+    psprefetchname(&m_names, name);
+    char expanded[CONF_VALUE_SIZE];
+    fsevalval(value, expanded, sizeof expanded);
+    if (vmitem *item = __find(slot, name))
+        __replace(item, expanded);
+    else if (expanded[0] != '\0')
+        __append(sect, slot, name, expanded);
 }
 
 int fsevalval(const char *source, char *destination, int size) {

@@ -12,8 +12,9 @@
  *    end; replacing a value keeps the item in its place;
  *  - every value is stored expanded, at most CONF_VALUE_SIZE - 1 bytes, and
  *    never empty;
- *  - the store owns every node and string. Pointers into it stay valid until
- *    their item is replaced or deleted or the store is freed.
+ *  - the store owns every node and string; an item's name, and its value
+ *    until replaced, lie in the item's own block. Pointers into the store
+ *    stay valid until their item is replaced or deleted or the store is freed.
  * Change the store only through these operations: they keep a name index
  * beside the lists.
  *

@@ -58,6 +58,11 @@ static void __erase(vmnames *names, size_t i) {
     names->used--;
 }
 
+void psprefetchname(const vmnames *names, const char *name) {
+    if (names->capacity != 0)
+        __builtin_prefetch(&names->entries[__hash(name) & (names->capacity - 1)]);
+}
+
 const vmname *psfindname(const vmnames *names, const char *name) {
     if (names->capacity == 0)
         return NULL;

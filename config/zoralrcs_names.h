@@ -35,6 +35,8 @@ struct vmnames {
     size_t used;
 };
 
+/* Starts bringing name's entry into the cache for a lookup soon after. */
+void psprefetchname(const vmnames *names, const char *name);
 /* The entry of name, or NULL when no level holds it. */
 const vmname *psfindname(const vmnames *names, const char *name);
 /* Records item, whose name has no item at slot yet; false when out of memory. */
