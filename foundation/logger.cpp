@@ -25,6 +25,7 @@
 static const char *const szLevels[] = {"       ", "  FATAL", "  ERROR",
                                        "WARNING", "   INFO", "  DEBUG"};
 
+// Tested before va_start, so that a dropped message costs one comparison.
 static int __wants(const Logger *logger, unsigned int level) {
     return logger != NULL && logger->nLevel >= level;
 }
@@ -45,7 +46,8 @@ static void __time_of_day(time_t now, char *piece, size_t size) {
 }
 
 // The time piece of one second in one time zone, kept per thread: tzset() costs
-// a stat() of the zone file on every call while TZ is unset.
+// a stat() of the zone file on every call while TZ is unset. A changed TZ shows
+// at once; a zone file replaced on disk, from the next second on.
 struct TimeOfDayCache {
     time_t second;
     int bValid;
@@ -271,7 +273,7 @@ int Logger_GetLogLevel(const Logger *logger) {
 
 void Logger_LogFatalError(Logger *logger, const char *source, int errnum, const char *format, ...) {
     if (!__wants(logger, LOGGER_FATAL))
-        return; // before any formatting or va_list work
+        return;
     va_list args;
     va_start(args, format);
     __log_message(logger, LOGGER_FATAL, source, errnum, format, args);
@@ -280,7 +282,7 @@ void Logger_LogFatalError(Logger *logger, const char *source, int errnum, const 
 
 void Logger_LogError(Logger *logger, const char *source, int errnum, const char *format, ...) {
     if (!__wants(logger, LOGGER_ERROR))
-        return; // before any formatting or va_list work
+        return;
     va_list args;
     va_start(args, format);
     __log_message(logger, LOGGER_ERROR, source, errnum, format, args);
@@ -289,7 +291,7 @@ void Logger_LogError(Logger *logger, const char *source, int errnum, const char 
 
 void Logger_LogWarning(Logger *logger, const char *source, int errnum, const char *format, ...) {
     if (!__wants(logger, LOGGER_WARNING))
-        return; // before any formatting or va_list work
+        return;
     va_list args;
     va_start(args, format);
     __log_message(logger, LOGGER_WARNING, source, errnum, format, args);
@@ -298,7 +300,7 @@ void Logger_LogWarning(Logger *logger, const char *source, int errnum, const cha
 
 void Logger_LogInfo(Logger *logger, const char *source, const char *format, ...) {
     if (!__wants(logger, LOGGER_INFO))
-        return; // before any formatting or va_list work
+        return;
     va_list args;
     va_start(args, format);
     __log_message(logger, LOGGER_INFO, source, 0, format, args);
@@ -307,7 +309,7 @@ void Logger_LogInfo(Logger *logger, const char *source, const char *format, ...)
 
 void Logger_LogDebug(Logger *logger, const char *source, const char *format, ...) {
     if (!__wants(logger, LOGGER_DEBUG))
-        return; // before any formatting or va_list work
+        return;
     va_list args;
     va_start(args, format);
     __log_message(logger, LOGGER_DEBUG, source, 0, format, args);
