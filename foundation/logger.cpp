@@ -3,6 +3,7 @@
 
 #include <pthread.h>
 #include <stdarg.h>
+#include <stdlib.h>
 #include <string.h>
 #include <sys/time.h>
 #include <time.h>
@@ -15,13 +16,16 @@
 #define LOG_DEBUG_TEXT_SIZE 65536
 #define LOG_SOURCE_SIZE 512
 #define LOG_PIECE_SIZE 32
-// Covers time, label, source, error number, brackets, line feed and terminator.
+#define LOG_LABEL_LENGTH 7
+// Bounds "[", time, label, "] ", source and error number: 1 + 31 + 7 + 2 + 511 + 31.
+#define LOG_HEAD_SIZE 583
+// A callback's line: the text and 600 bytes for the head, line feed and terminator.
 #define LOG_LINE_EXTRA 600
-#define LOG_LINE_FORMAT "[%s%s] %s%s%s%s"
 
 static const char *const szLevels[] = {"       ", "  FATAL", "  ERROR",
                                        "WARNING", "   INFO", "  DEBUG"};
 
+// Tested before va_start, so that a dropped message costs one comparison.
 static int __wants(const Logger *logger, unsigned int level) {
     return logger != NULL && logger->nLevel >= level;
 }
@@ -34,58 +38,141 @@ static void __close_stream(Logger *logger) {
 }
 
 // "Sat Dec  5 14:51:49 " as ctime() starts, or nothing when the calendar text is unavailable.
-static void __time_of_day(char *piece, size_t size) {
-    tzset(); // the _r forms need not notice a changed TZ, as ctime() would
-    time_t now = time(NULL);
+static void __time_of_day(time_t now, char *piece, size_t size) {
+    tzset();           // the _r forms need not notice a changed TZ, as ctime() would
     char calendar[26]; // the size ctime_r() requires
     if (ctime_r(&now, calendar) != NULL)
         snprintf(piece, size, "%.19s ", calendar);
 }
 
-static void __print_log(Logger *logger, unsigned int level, const char *source, int errnum,
-                        const char *text) {
-    if (logger->pStream == NULL && logger->pfnCallback == NULL)
-        return;
+// The time piece of one second in one time zone, kept per thread: tzset() costs
+// a stat() of the zone file on every call while TZ is unset. A changed TZ shows
+// at once; a zone file replaced on disk, from the next second on.
+struct TimeOfDayCache {
+    time_t second;
+    int bValid;
+    int bZoneSet;
+    char szZone[128];
+    size_t nLength;
+    char szPiece[LOG_PIECE_SIZE];
+};
 
-    char stamp[LOG_PIECE_SIZE] = "";
+static thread_local TimeOfDayCache tlsTimeOfDay;
+
+// Copies the time piece for now into piece; returns its length.
+static size_t __cached_time_of_day(char *piece) {
+    TimeOfDayCache *cache = &tlsTimeOfDay;
+    time_t now = time(NULL);
+    const char *zone = getenv("TZ");
+    bool sameZone =
+        zone == NULL ? !cache->bZoneSet : cache->bZoneSet && strcmp(zone, cache->szZone) == 0;
+    if (!cache->bValid || cache->second != now || !sameZone) {
+        cache->szPiece[0] = '\0';
+        __time_of_day(now, cache->szPiece, sizeof cache->szPiece);
+        cache->nLength = strlen(cache->szPiece);
+        cache->second = now;
+        cache->bZoneSet = zone != NULL;
+        size_t zoneLength = zone != NULL ? strlen(zone) : 0;
+        // A zone name too long to keep is converted anew on every line.
+        cache->bValid = zoneLength < sizeof cache->szZone;
+        if (cache->bValid && zone != NULL)
+            memcpy(cache->szZone, zone, zoneLength + 1);
+    }
+    memcpy(piece, cache->szPiece, cache->nLength);
+    return cache->nLength;
+}
+
+// "#<errnum> " from the end of a buffer of at least 13 characters; returns where it starts.
+static char *__error_number(int errnum, char *end) {
+    char *at = end;
+    *--at = ' ';
+    unsigned int magnitude =
+        errnum < 0 ? 0u - static_cast<unsigned int>(errnum) : static_cast<unsigned int>(errnum);
+    do
+        *--at = static_cast<char>('0' + magnitude % 10);
+    while ((magnitude /= 10) != 0);
+    if (errnum < 0)
+        *--at = '-';
+    *--at = '#';
+    return at;
+}
+
+// Writes "[<time><label>] <source>: #<errnum> " into line, which holds
+// LOG_HEAD_SIZE bytes; returns its length.
+static size_t __line_head(const Logger *logger, unsigned int level, const char *source, int errnum,
+                          char *line) {
+    size_t length = 0;
+    line[length++] = '[';
     if (logger->bTimestamp)
-        __time_of_day(stamp, sizeof stamp);
-    char number[LOG_PIECE_SIZE] = "";
-    if (errnum != 0 && level <= LOGGER_WARNING)
-        snprintf(number, sizeof number, "#%d ", errnum);
-    char from[LOG_SOURCE_SIZE] = "";
-    if (source != NULL && *source != '\0')
-        snprintf(from, sizeof from, "%s: ", source);
-    const char *lineEnd = strrchr(text, '\n') != NULL ? "" : "\n";
+        length += __cached_time_of_day(line + length);
+    memcpy(line + length, szLevels[level], LOG_LABEL_LENGTH);
+    length += LOG_LABEL_LENGTH;
+    line[length++] = ']';
+    line[length++] = ' ';
+    if (source != NULL && *source != '\0') {
+        // "%s: " cut to the piece's 511 characters: a long source loses the blank, then the colon
+        size_t most = LOG_SOURCE_SIZE - 1;
+        size_t kept = strnlen(source, most);
+        memcpy(line + length, source, kept);
+        length += kept;
+        if (kept < most)
+            line[length++] = ':';
+        if (kept + 1 < most)
+            line[length++] = ' ';
+    }
+    if (errnum != 0 && level <= LOGGER_WARNING) {
+        char number[LOG_PIECE_SIZE];
+        char *end = number + sizeof number;
+        char *start = __error_number(errnum, end);
+        memcpy(line + length, start, static_cast<size_t>(end - start));
+        length += static_cast<size_t>(end - start);
+    }
+    return length;
+}
 
+// Hands the finished line, length characters, to the callback or the stream.
+static void __print_line(Logger *logger, const char *line, size_t length, size_t textLength) {
     if (logger->pfnCallback != NULL) {
-        size_t size = strlen(text) + LOG_LINE_EXTRA;
-        char *line = static_cast<char *>(OmxMemAlloc(size));
-        if (line == NULL)
+        size_t size = textLength + LOG_LINE_EXTRA;
+        char *copy = static_cast<char *>(OmxMemAlloc(size));
+        if (copy == NULL)
             return; // no memory for the line: the message is dropped
-        snprintf(line, size, LOG_LINE_FORMAT, stamp, szLevels[level], from, number, text, lineEnd);
-        logger->pfnCallback(logger->pCallbackData, line);
-        OmxMemFree(line);
+        memcpy(copy, line, length + 1);
+        logger->pfnCallback(logger->pCallbackData, copy);
+        OmxMemFree(copy);
         return;
     }
-    // One call per line: the stream's own lock keeps concurrent lines whole.
-    fprintf(logger->pStream, LOG_LINE_FORMAT, stamp, szLevels[level], from, number, text, lineEnd);
+    // Write and flush under the stream's lock, so that concurrent lines stay whole.
+    flockfile(logger->pStream);
+    fwrite(line, 1, length, logger->pStream);
     fflush(logger->pStream);
+    funlockfile(logger->pStream);
 }
 
 // Each buffer size gets its own stack frame, so only DEBUG messages pay for 64 KiB.
+// The line is built in place: its head, then the text formatted behind it.
 template <size_t Size>
 static void __format_and_print(Logger *logger, unsigned int level, const char *source, int errnum,
                                size_t bound, const char *format, va_list args) {
-    char text[Size];
+    char line[LOG_HEAD_SIZE + Size + 1]; // the text, a line feed and the terminator
+    bool hasSink = logger->pStream != NULL || logger->pfnCallback != NULL;
+    size_t head = hasSink ? __line_head(logger, level, source, errnum, line) : 0;
+    char *text = line + head;
     if (vsnprintf(text, bound, format, args) < 0)
         text[0] = '\0';
-    __print_log(logger, level, source, errnum, text);
+    if (!hasSink)
+        return;
+    size_t textLength = strlen(text);
+    size_t length = head + textLength;
+    if (memchr(text, '\n', textLength) == NULL)
+        line[length++] = '\n';
+    line[length] = '\0';
+    __print_line(logger, line, length, textLength);
 }
 
 static void __log_message(Logger *logger, unsigned int level, const char *source, int errnum,
                           const char *format, va_list args) {
-    if (!__wants(logger, level) || format == NULL)
+    if (format == NULL)
         return;
     if (level == LOGGER_DEBUG)
         __format_and_print<LOG_DEBUG_TEXT_SIZE>(logger, level, source, errnum,
@@ -185,6 +272,8 @@ int Logger_GetLogLevel(const Logger *logger) {
 }
 
 void Logger_LogFatalError(Logger *logger, const char *source, int errnum, const char *format, ...) {
+    if (!__wants(logger, LOGGER_FATAL))
+        return;
     va_list args;
     va_start(args, format);
     __log_message(logger, LOGGER_FATAL, source, errnum, format, args);
@@ -192,6 +281,8 @@ void Logger_LogFatalError(Logger *logger, const char *source, int errnum, const 
 }
 
 void Logger_LogError(Logger *logger, const char *source, int errnum, const char *format, ...) {
+    if (!__wants(logger, LOGGER_ERROR))
+        return;
     va_list args;
     va_start(args, format);
     __log_message(logger, LOGGER_ERROR, source, errnum, format, args);
@@ -199,6 +290,8 @@ void Logger_LogError(Logger *logger, const char *source, int errnum, const char 
 }
 
 void Logger_LogWarning(Logger *logger, const char *source, int errnum, const char *format, ...) {
+    if (!__wants(logger, LOGGER_WARNING))
+        return;
     va_list args;
     va_start(args, format);
     __log_message(logger, LOGGER_WARNING, source, errnum, format, args);
@@ -206,6 +299,8 @@ void Logger_LogWarning(Logger *logger, const char *source, int errnum, const cha
 }
 
 void Logger_LogInfo(Logger *logger, const char *source, const char *format, ...) {
+    if (!__wants(logger, LOGGER_INFO))
+        return;
     va_list args;
     va_start(args, format);
     __log_message(logger, LOGGER_INFO, source, 0, format, args);
@@ -213,6 +308,8 @@ void Logger_LogInfo(Logger *logger, const char *source, const char *format, ...)
 }
 
 void Logger_LogDebug(Logger *logger, const char *source, const char *format, ...) {
+    if (!__wants(logger, LOGGER_DEBUG))
+        return;
     va_list args;
     va_start(args, format);
     __log_message(logger, LOGGER_DEBUG, source, 0, format, args);

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <sys/time.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -144,17 +145,38 @@ TEST(LoggerLine, OptionalPiecesLineFeedAndCutLengths) {
         EXPECT_EQ(got.lines[i].size(), 10 + kept[i] + 1) << i;
 }
 
-TEST(LoggerLine, TimeOfDayFollowsAChangedTimeZone) {
+// Each line shows its own second in the zone TZ names at that moment, though
+// the previous line was written in the same second or in another zone.
+TEST(LoggerLine, TimeOfDayFollowsTheClockAndAChangedTimeZone) {
+    const char *saved = getenv("TZ");
+    const std::string savedZone = saved != nullptr ? saved : "";
     Collector got;
     got.logger->bTimestamp = 1;
-    for (const char *zone : {"UTC0", "XYZ-5:30"}) {
-        SCOPED_TRACE(zone);
-        setenv("TZ", zone, 1);
+    auto expect_now = [&] {
         time_t before = time(nullptr);
         Logger_LogInfo(got.logger, nullptr, "now");
         time_t after = time(nullptr);
         expect_stamped(got.lines.back(), before, after, "    INFO] now\n");
+    };
+    for (const char *zone :
+         {"UTC0", "XYZ-5:30", "UTC0", static_cast<const char *>(nullptr), "XYZ-5:30", "ABC+11"}) {
+        SCOPED_TRACE(zone != nullptr ? zone : "(unset)");
+        if (zone != nullptr)
+            setenv("TZ", zone, 1);
+        else
+            unsetenv("TZ");
+        expect_now();
     }
+
+    Logger_LogInfo(got.logger, nullptr, "now");
+    for (time_t first = time(nullptr); time(nullptr) == first;)
+        usleep(10000);
+    expect_now(); // the first line of the next second
+
+    if (saved != nullptr)
+        setenv("TZ", savedZone.c_str(), 1);
+    else
+        unsetenv("TZ");
 }
 
 TEST(LoggerLevel, MessagesAboveTheLevelAreDropped) {
@@ -188,7 +210,13 @@ TEST_F(LogDir, FileSinkAppendsAndAFileThatCannotOpenDropsMessages) {
         EXPECT_EQ(Logger_GetLogFileno(logger) >= 0, path == file.c_str());
         logger->bTimestamp = 0;
         Logger_LogInfo(logger, nullptr, "line");
-        Logger_RedirectStdout(logger); // nothing without a file
+        if (path != file.c_str()) { // nothing without a file; with one, it would take our output
+            struct stat before, after;
+            ASSERT_EQ(fstat(STDOUT_FILENO, &before), 0);
+            Logger_RedirectStdout(logger);
+            ASSERT_EQ(fstat(STDOUT_FILENO, &after), 0);
+            EXPECT_EQ(before.st_ino, after.st_ino);
+        }
         Logger_Delete(logger);
     }
     EXPECT_EQ(read_file(file), "earlier line\n[   INFO] line\n[   INFO] line\n");
