@@ -1,7 +1,6 @@
-// Base64 encoding and decoding against the C library of a widespread TLS toolkit
-// (EVP_EncodeBlock/EVP_DecodeBlock), on the same inputs in the same run. Ours
-// allocates its result on every call, as callers use it; the peer writes into a
-// buffer allocated once.
+// Base64 encoding and decoding against OpenSSL's EVP_EncodeBlock and
+// EVP_DecodeBlock, on the same inputs in the same run. Ours allocates its result
+// on every call, as callers use it; the peer writes into a buffer allocated once.
 #include <benchmark/benchmark.h>
 
 #include <openssl/evp.h>

@@ -79,12 +79,20 @@ def loading(runs, results):
 
 
 def logger(runs):
-    print("## Logger (lines per second to a file, flushed per line)\n")
-    print("| benchmark | ns per line | lines/s |")
-    print("|---|---|---|")
-    for name in sorted(runs):
-        run = runs[name]
-        print("| %s | %.1f | %.0f |" % (name, run["ns"], 1e9 / run["ns"]))
+    print("## Logger (lines to a file, each flushed; messages below the level)\n")
+    print("| text | ours, lines/s | spdlog, lines/s | ratio |")
+    print("|---|---|---|---|")
+    for n in (16, 200):
+        ours = runs.get("BM_LoggerFile/%d" % n)
+        peer = runs.get("BM_SpdlogFile/%d" % n)
+        if ours is None or peer is None:
+            continue
+        print("| %d characters | %.0f | %.0f | %.2f |"
+              % (n, 1e9 / ours["ns"], 1e9 / peer["ns"], peer["ns"] / ours["ns"]))
+    ours = runs.get("BM_LoggerFilteredOut")
+    peer = runs.get("BM_SpdlogFilteredOut")
+    if ours is not None and peer is not None:
+        print("\nA message below the level: ours %.1f ns, spdlog %.1f ns." % (ours["ns"], peer["ns"]))
     print()
 
 

@@ -1,6 +1,6 @@
 // Loading a generated system file of 100 to 100,000 settings through the
-// configuration API (without touching the environment), beside a small, widely
-// used INI parser reading the same file; and looking names up in a large store.
+// configuration API (without touching the environment), beside inih parsing
+// the same file; and looking names up in a large store.
 #include <benchmark/benchmark.h>
 
 #include <ini.h>

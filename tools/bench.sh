@@ -1,9 +1,9 @@
 #!/bin/sh
 # Builds the benchmarks (Release, build/bench) and runs each beside the peer it
 # is measured against, in one run on this machine:
-#   base64_bench    Base64 against the TLS toolkit's block functions
-#   zoralrcs_bench  configuration loading against a small INI parser
-#   logger_bench    the logger against a widely used C++ logging library
+#   base64_bench    Base64 against OpenSSL's EVP_EncodeBlock/EVP_DecodeBlock
+#   zoralrcs_bench  configuration loading against inih
+#   logger_bench    the logger against spdlog
 #   strbuf_bench    string buffer appends beside std::string
 #   bridge          ukvCall against a bare JNI method, in a real JVM
 # Results go to build/bench/results/ (Google Benchmark JSON, the bridge's text,
