@@ -24,6 +24,8 @@ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DVAXO_BUILD_BENCHMARKS=
 targets=$(echo "$benches" | sed 's/\bbridge\b/bridge_bench/')
 # shellcheck disable=SC2086
 cmake --build "$build" -j "$(nproc)" --target $targets
+# A summary covers one run only.
+rm -rf "$results"
 mkdir -p "$results"
 
 for bench in $benches; do
