@@ -77,15 +77,23 @@ std::shared_ptr<spdlog::logger> spdlog_file_logger(const std::string &file) {
     return logger;
 }
 
-void BM_LoggerFile(benchmark::State &state) {
-    TempDir dir;
-    const std::string file = dir.file("ours.log"), text = message_text(state.range(0));
+// Our INFO-level logger writing to file, or NULL (the state told why) when it cannot open.
+Logger *our_file_logger(benchmark::State &state, const TempDir &dir, const std::string &file) {
     Logger *logger = dir.ok() ? Logger_New(LOGGER_INFO, file.c_str(), 0) : nullptr;
     if (Logger_GetLogFileno(logger) < 0) {
         Logger_Delete(logger);
         state.SkipWithError("cannot open a log file in a temporary directory");
-        return;
+        return nullptr;
     }
+    return logger;
+}
+
+void BM_LoggerFile(benchmark::State &state) {
+    TempDir dir;
+    const std::string file = dir.file("ours.log"), text = message_text(state.range(0));
+    Logger *logger = our_file_logger(state, dir, file);
+    if (logger == nullptr)
+        return;
     for (auto _ : state)
         Logger_LogInfo(logger, "bench", "%s", text.c_str());
     Logger_Delete(logger);
@@ -113,12 +121,9 @@ BENCHMARK(BM_SpdlogFile)->Arg(16)->Arg(200);
 void BM_LoggerFilteredOut(benchmark::State &state) {
     TempDir dir;
     const std::string file = dir.file("ours.log"), text = message_text(16);
-    Logger *logger = dir.ok() ? Logger_New(LOGGER_INFO, file.c_str(), 0) : nullptr;
-    if (Logger_GetLogFileno(logger) < 0) {
-        Logger_Delete(logger);
-        state.SkipWithError("cannot open a log file in a temporary directory");
+    Logger *logger = our_file_logger(state, dir, file);
+    if (logger == nullptr)
         return;
-    }
     for (auto _ : state)
         Logger_LogDebug(logger, "bench", "%s", text.c_str());
     Logger_Delete(logger);
