@@ -13,6 +13,7 @@
 #include "zoralrcs_names.h"
 
 vmsect *vmrootp = NULL;
+int vmready = 0;
 unsigned long vmgeneration = 0;
 unsigned long vmlost = 0;
 
@@ -128,6 +129,7 @@ void psinitrc(void) {
 void psdeleterc(void) {
     if (vmrootp == NULL)
         return;
+    __atomic_store_n(&vmready, 0, __ATOMIC_RELEASE);
     vmsect *sect = vmrootp->next;
     while (sect != vmrootp) {
         vmsect *next = sect->next;

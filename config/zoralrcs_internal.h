@@ -18,7 +18,8 @@
  * Change the store only through these operations: they keep a name index
  * beside the lists.
  *
- * Nothing here takes a lock; the store serves one thread at a time.
+ * Only the first build of a store (fscreconf) takes a lock; otherwise the
+ * store serves one thread at a time.
  */
 #ifndef ZORALRCS_INTERNAL_H
 #define ZORALRCS_INTERNAL_H
@@ -47,6 +48,9 @@ struct vmsect {
 };
 
 extern vmsect *vmrootp;
+/* 1 once fscreconf has finished with the store in vmrootp, 0 from its freeing on; read and
+ * written atomically, so that later calls need no lock. */
+extern int vmready;
 /* Counts the nodes the store has lost (deleted items, freed stores): a pointer
  * kept across a change of it may point at nothing alive. */
 extern unsigned long vmgeneration;

@@ -6,10 +6,14 @@
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <limits.h>
+#include <pthread.h>
 #include <pwd.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/auxv.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "dataarea.h"
@@ -22,6 +26,9 @@ const char *m_rc_filepath = RC_DEFAULT_PATH;
 int m_rc_override = 0;
 
 enum { PATH_SIZE = 1024, LINK_SIZE = 2048 };
+
+// Held while a store is built by the first call that needs one.
+static pthread_mutex_t m_build_lock = PTHREAD_MUTEX_INITIALIZER;
 
 static const char QELS_LINK[] = ZORAL_HOME "/sys/lib/libqels.so";
 static const char FATAL_MESSAGE[] = "Cannot load config file! (#9091) ";
@@ -235,9 +242,7 @@ static long __leading_number(const char *text) {
     return strtol(text, NULL, 10);
 }
 
-int fscreconf(int fatal) {
-    if (vmrootp != NULL)
-        return 0;
+static int __build(int fatal) {
     int result = fsreadrc(fatal);
     if (result != 0)
         return result;
@@ -249,6 +254,19 @@ int fscreconf(int fatal) {
     snprintf(text, sizeof text, "%d", block_size);
     psaddrc("QELS_BLOCK_SIZE", text, QELSCONF_NONPRIVILEGED);
     return fskeepwhole();
+}
+
+int fscreconf(int fatal) {
+    if (__atomic_load_n(&vmready, __ATOMIC_ACQUIRE))
+        return 0;
+    // Threads racing to the first call wait for one whole store instead of each building one
+    // into the same lists (or reading a half-built one).
+    pthread_mutex_lock(&m_build_lock);
+    int result = vmrootp != NULL ? 0 : __build(fatal);
+    if (vmrootp != NULL)
+        __atomic_store_n(&vmready, 1, __ATOMIC_RELEASE);
+    pthread_mutex_unlock(&m_build_lock);
+    return result;
 }
 
 int fskeepwhole(void) {
@@ -283,18 +301,20 @@ void psaddrc(const char *name, const char *value, int level) {
         return;
     if (vmrootp == NULL)
         psinitrc();
-    char *trimmed = psnamecopy(name);
-    if (trimmed == NULL) {
-        vmlost++;
-        return;
-    }
     while (__is_blank(*value))
         value++;
-
-    unsigned long lost = vmlost;
-    psstoreitem(fsgetsect(level), trimmed, value);
-    if ((level & QELSCONF_NONPRIVILEGED) && vmlost == lost)
-        pssetenv(trimmed, value);
+    // The value may be a text of the store that storing it frees.
+    char *copy = OmxStrDup(value);
+    char *trimmed = psnamecopy(name);
+    if (copy == NULL || trimmed == NULL) {
+        vmlost++;
+    } else {
+        unsigned long lost = vmlost;
+        psstoreitem(fsgetsect(level), trimmed, copy);
+        if ((level & QELSCONF_NONPRIVILEGED) && vmlost == lost)
+            pssetenv(trimmed, copy);
+    }
+    OmxMemFree(copy);
     OmxMemFree(trimmed);
 }
 

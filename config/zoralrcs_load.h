@@ -20,7 +20,8 @@ extern int m_rc_override;
 /* Loads into a new store; 0, or 91 (ending the process instead when fatal is set), or
  * RC_NO_MEMORY without a store. */
 int fsreadrc(int fatal);
-/* 0 when a store exists or was built (exported, block size settled), else fsreadrc's code. */
+/* 0 when a store exists or was built (exported, block size settled), else fsreadrc's code.
+ * Safe to call from several threads at once: one builds, the others wait for it. */
 int fscreconf(int fatal);
 /* 0 when the store lost nothing for lack of memory; otherwise frees it, so that the next call
  * loads again, and returns RC_NO_MEMORY. */

@@ -20,8 +20,8 @@
 /*
  * The configuration is loaded by the first call that needs it and stays until
  * QelsConfRemove or QelsConfSetPath. Texts handed out point into the store or
- * the environment: never free or change them. None of these functions takes a
- * lock; use them from one thread at a time.
+ * the environment: never free or change them. Threads that race to the first
+ * load share one; beyond that, use these functions from one thread at a time.
  */
 OMX_BEGIN_DECLS
 

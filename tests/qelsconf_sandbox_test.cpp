@@ -8,13 +8,18 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/auxv.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <fstream>
+#include <functional>
+#include <future>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "qelsconf.h"
@@ -23,10 +28,17 @@
 // The real user's account, as the loader sees it: home directory g_home, or none.
 static std::string g_home;
 static bool g_no_account = false;
+// Runs once, inside the next lookup: the loader is then half-way through a load.
+static std::function<void()> g_in_lookup;
 
 extern "C" struct passwd *getpwuid(uid_t uid) {
     static struct passwd account;
     static char name[] = "tester";
+    if (g_in_lookup) {
+        std::function<void()> hook = std::move(g_in_lookup);
+        g_in_lookup = nullptr;
+        hook();
+    }
     if (g_no_account)
         return NULL;
     account.pw_name = name;
@@ -402,6 +414,30 @@ TEST_F(Api, UpdateSetsAndRemovesNonPrivilegedSettings) {
     setenv("U", "kept", 1);
     QelsConfUpdate("U", NULL); // not stored: nothing changes
     EXPECT_EQ(env("U"), "kept");
+
+    QelsConfUpdate("D", "old");
+    QelsConfUpdate("D", "stored"); // the value now has a block of its own
+    char *stored = NULL;
+    QelsConfStart();
+    int level = 0;
+    for (char *value = NULL; const char *name = QelsConfNext(&level, &value);)
+        stored = strcmp(name, "D") == 0 ? value : stored;
+    QelsConfUpdate("D", stored); // a text of the store itself, replaced on the way
+    EXPECT_EQ(env("D"), "stored");
+}
+
+TEST_F(Api, RacingFirstCallsShareOneLoad) {
+    write(g_home + "/.ZORALrcs", "U = user\n");
+    std::promise<std::string> promise;
+    std::future<std::string> second = promise.get_future();
+    std::thread racer;
+    g_in_lookup = [&] {
+        racer = std::thread([&] { promise.set_value(query("U", 7)); });
+        second.wait_for(std::chrono::milliseconds(500)); // ample for a call that does not wait
+    };
+    EXPECT_EQ(query("U", 7), "user");
+    racer.join();
+    EXPECT_EQ(second.get(), "user");
 }
 
 TEST_F(Api, UpdateWithoutExportAnswersTheExpandedValue) {
