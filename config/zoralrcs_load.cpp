@@ -56,9 +56,10 @@ static bool __read_file(const char *path, int mask) {
     return true;
 }
 
-// The path of the kernel library behind either link, else of the running program.
+// The path of the kernel library behind either link, else of the running program as it
+// was started (a link to the program names the link's place, not the program's).
 static bool __installation_anchor(char *anchor) {
-    const char *sources[] = {QELS_LINK, ZORAL_SYSTEM_QELS_LINK, "/proc/self/exe"};
+    const char *sources[] = {QELS_LINK, ZORAL_SYSTEM_QELS_LINK};
     for (const char *source : sources) {
         ssize_t n = readlink(source, anchor, LINK_SIZE - 1);
         if (n > 0) {
@@ -66,7 +67,16 @@ static bool __installation_anchor(char *anchor) {
             return true;
         }
     }
-    return false;
+    const char *program = reinterpret_cast<const char *>(getauxval(AT_EXECFN));
+    if (program != NULL && program[0] != '\0') {
+        int n = snprintf(anchor, LINK_SIZE, "%s", program);
+        return n < LINK_SIZE;
+    }
+    ssize_t n = readlink("/proc/self/exe", anchor, LINK_SIZE - 1);
+    if (n <= 0)
+        return false;
+    anchor[n] = '\0';
+    return true;
 }
 
 // The directory that holds the anchor, as a path; false when there is none.
@@ -103,36 +113,23 @@ static bool __anchor_directory(const char *anchor, char *dir) {
     return __format_path(dir, "%s%s", relative, "");
 }
 
-// QELS_HOME is the parent of the directory that holds the kernel library, as the
-// system resolves it; the working directory is restored whatever happens.
+// QELS_HOME is the parent of the directory that holds the kernel library, with links and
+// ".." resolved as changing into it would; the process's working directory, shared by all
+// its threads, is left alone.
 static void __derive_home(void) {
     char anchor[LINK_SIZE];
     char dir[PATH_SIZE];
     char parent[PATH_SIZE];
-    if (!__installation_anchor(anchor) || !__anchor_directory(anchor, dir) ||
-        !__format_path(parent, "%s%s", dir, "/.."))
-        return;
-
-#ifdef O_PATH
-    int here = open(".", O_PATH | O_DIRECTORY | O_CLOEXEC);
-#else
-    int here = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-#endif
-    if (here < 0) // without a way back the working directory is not changed at all
-        return;
-    if (chdir(parent) == 0) {
-        char home[PATH_SIZE];
-        bool known = getcwd(home, sizeof home) != NULL;
-        int restored = fchdir(here); // nothing better to do should even this fail
-        (void)restored;
-        if (known)
-            psaddrc("QELS_HOME", home, QELSCONF_NONPRIVILEGED);
-    }
-    close(here);
+    char home[PATH_MAX];
+    if (__installation_anchor(anchor) && __anchor_directory(anchor, dir) &&
+        __format_path(parent, "%s%s", dir, "/..") && realpath(parent, home) != NULL &&
+        strlen(home) < PATH_SIZE)
+        psaddrc("QELS_HOME", home, QELSCONF_NONPRIVILEGED);
 }
 
 static bool __absolute_form(const char *path) {
-    return path[0] == '/' || (path[0] != '\0' && (path[1] == ':' || path[0] == '\\'));
+    return path[0] == '/' ||
+           (path[0] != '\0' && path[1] != '\0' && (path[1] == ':' || path[0] == '\\'));
 }
 
 // Developer mode: the named file, else ./.ZORALrcs, is the only file read.

@@ -184,6 +184,21 @@ TEST_F(Home, RelativeLinkTargetsAreTakenFromTheWorkingDirectory) {
     EXPECT_EQ(query("QELS_HOME", 7), resolved(tmp));
 }
 
+TEST_F(Home, NeedsNoSearchableWorkingDirectory) {
+    sh("mkdir -p '" + tmp + "/opt/lib' '" + tmp + "/locked' '" + HOME + "/sys/lib'");
+    ASSERT_EQ(symlink((tmp + "/opt/lib/libqels.so").c_str(), FIRST_LINK.c_str()), 0);
+    sh("chmod 755 '" + tmp + "' && chmod 0 '" + tmp + "/locked'");
+    std::string expected = resolved(tmp + "/opt");
+    EXPECT_EXIT(
+        {
+            // As another user than root, whom no permission stops.
+            if (chdir((tmp + "/locked").c_str()) != 0 || (geteuid() == 0 && setuid(65534) != 0))
+                exit(2);
+            exit(query("QELS_HOME", 7) == expected ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
 TEST_F(Home, AnUnreachableDirectoryGivesNoHome) {
     sh("mkdir -p '" + HOME + "/sys/lib'");
     ASSERT_EQ(symlink("/nonexistent/lib/libqels.so", FIRST_LINK.c_str()), 0);
@@ -307,8 +322,18 @@ TEST_F(Developer, FallsBackToTheWorkingDirectorysFile) {
 }
 
 TEST_F(Developer, ARelativeOrMissingFileFailsWith91) {
-    ASSERT_EQ(chdir(tmp.c_str()), 0); // no ./.ZORALrcs here
-    for (const char *value : {"conf/dev.conf", "", "/nonexistent/dev.conf"}) {
+    ASSERT_EQ(chdir(tmp.c_str()), 0);
+    struct Case {
+        const char *value;
+        bool local_file; // a ./.ZORALrcs that only an absolute value may fall back to
+    } cases[] = {
+        {"conf/dev.conf", true}, {"", true}, {"\\", true}, {"/nonexistent/dev.conf", false}};
+    for (const Case &c : cases) {
+        const char *value = c.value;
+        if (c.local_file)
+            write(tmp + "/.ZORALrcs", "B = local\n");
+        else
+            unlink((tmp + "/.ZORALrcs").c_str());
         setenv("__KERNEL_DEVELOPER", value, 1);
         QelsConfRemove();
         EXPECT_EQ(QelsConfExists(), 0) << value;
@@ -536,14 +561,14 @@ TEST_F(Api, OverlongPathsAreSkipped) {
 // The tool runs as its own process; the account double keeps it out of real homes.
 class Tool : public Loading {
   protected:
-    int run(const std::string &args, std::string *out, std::string *err = nullptr) {
+    int run(const std::string &args, std::string *out, std::string *err = nullptr,
+            const std::string &input = "", const std::string &program = QELSCONF_TOOL) {
         std::string errfile = tmp + "/stderr";
         std::string command =
-            "FAKE_HOME='" + g_home +
+            "printf '" + input + "' | FAKE_HOME='" + g_home +
             "' LD_PRELOAD='" FAKE_ACCOUNT_LIBRARY
-            "' ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0 " VAXO_EMULATOR
-            "'" QELSCONF_TOOL "' " +
-            args + " 2>'" + errfile + "'";
+            "' ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0 " VAXO_EMULATOR "'" +
+            program + "' " + args + " 2>'" + errfile + "'";
         FILE *pipe = popen(command.c_str(), "r");
         out->clear();
         char chunk[4096];
@@ -587,6 +612,15 @@ TEST_F(Tool, FileOption) {
     write(tmp + "/given.conf", "A = given\n");
     EXPECT_EQ(run("--file '" + tmp + "/given.conf' get A", &out), 0);
     EXPECT_EQ(out, "given\n");
+    EXPECT_EQ(run("--file /dev/stdin get A", &out, nullptr, "A = piped\\n"), 0);
+    EXPECT_EQ(out, "piped\n");
+}
+
+TEST_F(Tool, HomeFromTheProgramAsStartedThroughALink) {
+    std::string out;
+    sh("mkdir -p '" + tmp + "/inst/bin' && ln -s '" QELSCONF_TOOL "' '" + tmp + "/inst/bin/q'");
+    EXPECT_EQ(run("get QELS_HOME", &out, nullptr, "", tmp + "/inst/bin/q"), 0);
+    EXPECT_EQ(out, resolved(tmp + "/inst") + "\n");
 }
 
 TEST_F(Tool, DataArea) {
