@@ -44,8 +44,46 @@ static bool __is_blank(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
+// 0 when a configuration source of this status may be read, else why it is passed over:
+// EINVAL for a kind that cannot be read as one (a device would never end), EPERM when others
+// may write it, for then anyone could set privileged values. Group-writable sources stay
+// readable: installations share them with an administrators' group.
+static int __refusal(const struct stat *status, bool directory) {
+    bool kind = directory ? S_ISDIR(status->st_mode)
+                          : S_ISREG(status->st_mode) || S_ISFIFO(status->st_mode);
+    if (!kind)
+        return EINVAL;
+    return (status->st_mode & S_IWOTH) ? EPERM : 0;
+}
+
+// The file at path open for reading, or NULL (errno set) when it is missing or passed over.
+// A FIFO opens without waiting for a writer; without one it then reads as empty.
+static FILE *__open_source(const char *path) {
+    struct stat status;
+    if (stat(path, &status) != 0)
+        return NULL;
+    if ((errno = __refusal(&status, false)) != 0) // a device is not even opened
+        return NULL;
+    int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return NULL;
+    // Decided again on what was opened, as the path may have changed meanwhile. Reads block
+    // again, so that a writer already on the other end is read to its end.
+    FILE *stream = NULL;
+    int flags = fcntl(fd, F_GETFL);
+    if (fstat(fd, &status) == 0 && (errno = __refusal(&status, false)) == 0 && flags != -1 &&
+        fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0)
+        stream = fdopen(fd, "r");
+    if (stream == NULL) {
+        int error = errno;
+        close(fd);
+        errno = error;
+    }
+    return stream;
+}
+
 static bool __read_file(const char *path, int mask) {
-    FILE *fp = fopen(path, "r");
+    FILE *fp = __open_source(path);
     if (fp == NULL) {
         if (errno == ENOMEM) // the file is there: its settings are lost, not absent
             vmlost++;
@@ -193,6 +231,12 @@ static void __read_dropins(const char *dir) {
             vmlost++;
         return;
     }
+    // Where others may add files, none of them is trusted.
+    struct stat status;
+    if (fstat(dirfd(listing), &status) != 0 || __refusal(&status, true) != 0) {
+        closedir(listing);
+        return;
+    }
     while (struct dirent *entry = readdir(listing)) {
         char path[PATH_SIZE];
         if (strstr(entry->d_name, ".conf") != NULL &&
@@ -209,7 +253,8 @@ int fsreadrc(int fatal) {
 
     char candidate[PATH_SIZE];
     candidate[0] = '\0';
-    const char *developer = getenv("__KERNEL_DEVELOPER");
+    // A set-ID process does not let its caller's environment choose the files it reads.
+    const char *developer = secure_getenv("__KERNEL_DEVELOPER");
     if (developer != NULL) {
         // A file that could not be opened for lack of memory is no reason to end the process.
         if (!__read_developer_file(developer) && vmlost == 0) {

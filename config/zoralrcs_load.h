@@ -18,7 +18,8 @@ extern const char *m_rc_filepath;
 extern int m_rc_override;
 
 /* Loads into a new store; 0, or 91 (ending the process instead when fatal is set), or
- * RC_NO_MEMORY without a store. */
+ * RC_NO_MEMORY without a store. Files that are not regular files or FIFOs, and files others
+ * may write, are passed over; the working directory is never changed. */
 int fsreadrc(int fatal);
 /* 0 when a store exists or was built (exported, block size settled), else fsreadrc's code.
  * Safe to call from several threads at once: one builds, the others wait for it. */

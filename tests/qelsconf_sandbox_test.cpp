@@ -295,6 +295,45 @@ TEST_F(Files, ConfDirComesOnlyFromThePrivilegedSection) {
     EXPECT_EQ(query("A", 7), "beside");
 }
 
+TEST_F(Files, DevicesAndDirectoriesArePassedOverAndFifosReadAsEmpty) {
+    std::string sys = AREA + "/conf/sys";
+    sh("mkdir -p '" + sys + "/qels.d/dir.conf' && mkfifo '" + sys + "/qels.conf' '" + sys +
+       "/qels.d/fifo.conf'");
+    ASSERT_EQ(symlink("/dev/zero", (sys + "/qels.d/zero.conf").c_str()), 0);
+    ASSERT_EQ(symlink("/dev/urandom", (g_home + "/.ZORALrcs").c_str()), 0);
+    write(sys + "/qels.d/plain.conf", "A = plain\n");
+    EXPECT_EQ(query("A", 7), "plain");
+}
+
+TEST_F(Files, SourcesWritableByOthersArePassedOver) {
+    setenv("__QELSCONF_NOENV", "", 1);
+    std::string sys = AREA + "/conf/sys";
+    area_file("A = area\n");
+    write(DEFAULT_FILE, "D = default\n");
+    write(g_home + "/.ZORALrcs", "U = user\n");
+    write(sys + "/qels.d/x.conf", "[PRIVILEGED]\nX = dropin\n");
+    struct Case {
+        std::string path;
+        mode_t mode;
+    } cases[] = {{sys + "/qels.conf", 0666},
+                 {DEFAULT_FILE, 0664},
+                 {g_home + "/.ZORALrcs", 0646},
+                 {sys + "/qels.d", 01777}};
+    for (const Case &c : cases)
+        ASSERT_EQ(chmod(c.path.c_str(), c.mode), 0) << c.path;
+    EXPECT_EQ(query("A", 7), "<unset>");
+    EXPECT_EQ(query("D", 7), "default") << "group-writable files are read";
+    EXPECT_EQ(query("U", 7), "<unset>");
+
+    QelsConfRemove();
+    ASSERT_EQ(chmod((sys + "/qels.conf").c_str(), 0644), 0);
+    EXPECT_EQ(query("A", 7), "area");
+    EXPECT_EQ(query("X", 1), "<unset>") << "anyone could have added the file";
+    ASSERT_EQ(chmod((sys + "/qels.d").c_str(), 0755), 0);
+    QelsConfRemove();
+    EXPECT_EQ(query("X", 1), "dropin");
+}
+
 using Developer = Loading;
 
 TEST_F(Developer, TheNamedFileIsTheOnlyOneRead) {
@@ -312,7 +351,7 @@ TEST_F(Developer, TheNamedFileIsTheOnlyOneRead) {
 TEST_F(Developer, FallsBackToTheWorkingDirectorysFile) {
     write(tmp + "/.ZORALrcs", "B = local\n");
     ASSERT_EQ(chdir(tmp.c_str()), 0);
-    for (const char *value : {"/nonexistent/dev.conf", "C:\\dev.conf", "\\dev.conf"}) {
+    for (const char *value : {"/nonexistent/dev.conf", "C:\\dev.conf", "\\dev.conf", "/dev/zero"}) {
         QelsConfRemove();
         unsetenv("B");
         setenv("__KERNEL_DEVELOPER", value, 1);
@@ -343,6 +382,34 @@ TEST_F(Developer, ARelativeOrMissingFileFailsWith91) {
                     "^Cannot load config file! \\(#9091\\) : .+\n");
         EXPECT_EXIT(QelsConfQuery("A", 7), ::testing::ExitedWithCode(91), "#9091");
     }
+}
+
+// Run as a set-group-ID copy of this program, the environment names no file to read.
+TEST_F(Developer, NotHonouredInASetIdProcess) {
+    if (getenv("VAXO_SETID_COPY") != NULL) {
+        ASSERT_NE(getauxval(AT_SECURE), 0u);
+        area_file("A = area\n");
+        setenv("__KERNEL_DEVELOPER", "conf/dev.conf", 1); // would fail the load
+        EXPECT_EQ(QelsConfExists(), 1);
+        EXPECT_EQ(query("A", 7), "area");
+        return;
+    }
+    if (geteuid() != 0)
+        GTEST_SKIP() << "making a set-group-ID copy needs root";
+    std::string copy = tmp + "/setid_test";
+    sh("cp '" + resolved("/proc/self/exe") + "' '" + copy + "' && chgrp 65534 '" + copy +
+       "' && chmod 2755 '" + copy + "'");
+    FILE *pipe = popen(("VAXO_SETID_COPY=1 '" + copy +
+                        "' --gtest_filter=Developer.NotHonouredInASetIdProcess 2>&1")
+                           .c_str(),
+                       "r");
+    ASSERT_NE(pipe, nullptr);
+    std::string out;
+    char chunk[4096];
+    while (size_t n = fread(chunk, 1, sizeof chunk, pipe))
+        out.append(chunk, n);
+    EXPECT_EQ(pclose(pipe), 0) << out;
+    EXPECT_NE(out.find("[  PASSED  ] 1 test."), std::string::npos) << out;
 }
 
 TEST_F(Developer, DropsAGivenPathForTheDefault) {
