@@ -394,12 +394,13 @@ TEST_F(Developer, NotHonouredInASetIdProcess) {
         EXPECT_EQ(query("A", 7), "area");
         return;
     }
-    if (geteuid() != 0)
-        GTEST_SKIP() << "making a set-group-ID copy needs root";
+    if (geteuid() != 0 || VAXO_EMULATOR[0] != '\0')
+        GTEST_SKIP() << "needs root to make a set-group-ID copy, and no emulator to run it";
     std::string copy = tmp + "/setid_test";
     sh("cp '" + resolved("/proc/self/exe") + "' '" + copy + "' && chgrp 65534 '" + copy +
        "' && chmod 2755 '" + copy + "'");
-    FILE *pipe = popen(("VAXO_SETID_COPY=1 '" + copy +
+    // Leak checking cannot inspect a set-ID process.
+    FILE *pipe = popen(("VAXO_SETID_COPY=1 ASAN_OPTIONS=detect_leaks=0 '" + copy +
                         "' --gtest_filter=Developer.NotHonouredInASetIdProcess 2>&1")
                            .c_str(),
                        "r");
@@ -684,6 +685,8 @@ TEST_F(Tool, FileOption) {
 }
 
 TEST_F(Tool, HomeFromTheProgramAsStartedThroughALink) {
+    if (VAXO_EMULATOR[0] != '\0')
+        GTEST_SKIP() << "an emulator resolves the links to the program it runs";
     std::string out;
     sh("mkdir -p '" + tmp + "/inst/bin' && ln -s '" QELSCONF_TOOL "' '" + tmp + "/inst/bin/q'");
     EXPECT_EQ(run("get QELS_HOME", &out, nullptr, "", tmp + "/inst/bin/q"), 0);
