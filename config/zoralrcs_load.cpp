@@ -70,9 +70,8 @@ static FILE *__open_source(const char *path) {
     // Decided again on what was opened, as the path may have changed meanwhile. Reads block
     // again, so that a writer already on the other end is read to its end.
     FILE *stream = NULL;
-    int flags = fcntl(fd, F_GETFL);
-    if (fstat(fd, &status) == 0 && (errno = __refusal(&status, false)) == 0 && flags != -1 &&
-        fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0)
+    if (fstat(fd, &status) == 0 && (errno = __refusal(&status, false)) == 0 &&
+        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) == 0)
         stream = fdopen(fd, "r");
     if (stream == NULL) {
         int error = errno;
