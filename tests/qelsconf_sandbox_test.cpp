@@ -630,10 +630,10 @@ TEST_F(Api, OverlongPathsAreSkipped) {
 class Tool : public Loading {
   protected:
     int run(const std::string &args, std::string *out, std::string *err = nullptr,
-            const std::string &input = "", const std::string &program = QELSCONF_TOOL) {
+            const std::string &feed = "true", const std::string &program = QELSCONF_TOOL) {
         std::string errfile = tmp + "/stderr";
         std::string command =
-            "printf '" + input + "' | FAKE_HOME='" + g_home +
+            "(" + feed + ") | FAKE_HOME='" + g_home +
             "' LD_PRELOAD='" FAKE_ACCOUNT_LIBRARY
             "' ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0 " VAXO_EMULATOR "'" +
             program + "' " + args + " 2>'" + errfile + "'";
@@ -680,7 +680,8 @@ TEST_F(Tool, FileOption) {
     write(tmp + "/given.conf", "A = given\n");
     EXPECT_EQ(run("--file '" + tmp + "/given.conf' get A", &out), 0);
     EXPECT_EQ(out, "given\n");
-    EXPECT_EQ(run("--file /dev/stdin get A", &out, nullptr, "A = piped\\n"), 0);
+    // A writer late to the pipe is waited for.
+    EXPECT_EQ(run("--file /dev/stdin get A", &out, nullptr, "sleep 0.2; echo A = piped"), 0);
     EXPECT_EQ(out, "piped\n");
 }
 
@@ -689,7 +690,7 @@ TEST_F(Tool, HomeFromTheProgramAsStartedThroughALink) {
         GTEST_SKIP() << "an emulator resolves the links to the program it runs";
     std::string out;
     sh("mkdir -p '" + tmp + "/inst/bin' && ln -s '" QELSCONF_TOOL "' '" + tmp + "/inst/bin/q'");
-    EXPECT_EQ(run("get QELS_HOME", &out, nullptr, "", tmp + "/inst/bin/q"), 0);
+    EXPECT_EQ(run("get QELS_HOME", &out, nullptr, "true", tmp + "/inst/bin/q"), 0);
     EXPECT_EQ(out, resolved(tmp + "/inst") + "\n");
 }
 
