@@ -3,14 +3,17 @@
 
 #include <ctype.h>
 #include <stddef.h>
+#include <stdio.h>
 #include <string.h>
 
-// toupper() is defined only for unsigned-char values and EOF, so the byte goes
-// in unsigned; the folded byte is then read back as signed for ordering.
+// Folding takes each byte as a signed char, so 0xFF is EOF and stays as it is
+// in every locale. toupper() is defined only for unsigned-char values and EOF,
+// so every other byte goes in unsigned; the result is read back as signed.
 static inline signed char __fold(char c, int fold) {
-    if (fold)
+    signed char byte = static_cast<signed char>(c);
+    if (fold && byte != EOF)
         return static_cast<signed char>(toupper(static_cast<unsigned char>(c)));
-    return static_cast<signed char>(c);
+    return byte;
 }
 
 // -1, 0 or 1 for one pair of bytes; equal bytes need no folding.

@@ -38,12 +38,11 @@ static bool __add_days(time_t when, long long days, time_t *result) {
            !__builtin_add_overflow(when, delta, result);
 }
 
-static bool __add_weeks(time_t when, const struct tm &local, int count, int align, time_t *result) {
+// Weeks from when, snapped back to the weekday first unless align keeps when's own.
+static bool __add_weeks(time_t when, const struct tm &local, int count, int align, int first,
+                        time_t *result) {
     long long days = static_cast<long long>(count) * DAYS_PER_WEEK;
     if (align != OMX_ALIGN_SAME) {
-        int first = __first_weekday();
-        if (first < 0)
-            return false;
         int offset = local.tm_wday - first;
         days -= offset < 0 ? offset + DAYS_PER_WEEK : offset;
     }
@@ -82,31 +81,37 @@ static bool __move_fields(struct tm *fields, int count, int period, int align) {
     return true;
 }
 
+// mktime of the moved fields, or false when time_t cannot hold the date.
+static bool __make_time(struct tm *fields, time_t *result) {
+    // mktime leaves tm_wday alone only when it fails, as with a 32-bit time_t
+    // beyond 2038; -1 alone is a valid instant.
+    fields->tm_wday = -1;
+    *result = mktime(fields); // tm_isdst as it was for when, by design
+    return fields->tm_wday != -1;
+}
+
 extern "C" int OmxDateDelta(time_t when, int count, int period, int align, int parts,
                             time_t *newTime, uint32_t *packedDate) {
+    if (period < OMX_PERIOD_DAY || period > OMX_PERIOD_YEAR)
+        return -1;
+    int first = MONDAY;
+    // Out of memory before the configuration could tell: no result to give.
+    if (period == OMX_PERIOD_WEEK && align != OMX_ALIGN_SAME && (first = __first_weekday()) < 0)
+        return -1;
     time_t result;
-    if (period == OMX_PERIOD_DAY) {
-        if (!__add_days(when, count, &result))
-            return -1;
-    } else {
-        struct tm local;
-        if (period < OMX_PERIOD_WEEK || period > OMX_PERIOD_YEAR ||
-            localtime_r(&when, &local) == NULL)
-            return -1;
-        if (period == OMX_PERIOD_WEEK) {
-            if (!__add_weeks(when, local, count, align, &result))
-                return -1;
-        } else {
-            if (!__move_fields(&local, count, period, align))
-                return -1;
-            // mktime leaves tm_wday alone only when time_t cannot hold the date,
-            // as with a 32-bit time_t beyond 2038; -1 alone is a valid instant.
-            local.tm_wday = -1;
-            result = mktime(&local); // tm_isdst as it was for when, by design
-            if (local.tm_wday == -1)
-                return -1;
-        }
-    }
+    struct tm local;
+    bool moved;
+    if (period == OMX_PERIOD_DAY)
+        moved = __add_days(when, count, &result);
+    else if (localtime_r(&when, &local) == NULL)
+        moved = false;
+    else if (period == OMX_PERIOD_WEEK)
+        moved = __add_weeks(when, local, count, align, first, &result);
+    else
+        moved = __move_fields(&local, count, period, align) && __make_time(&local, &result);
+    // A caller that does not check the result still reads a defined instant, not an unset one.
+    if (!moved)
+        result = static_cast<time_t>(-1);
 
     if (newTime != NULL)
         *newTime = result;
@@ -122,5 +127,5 @@ extern "C" int OmxDateDelta(time_t when, int count, int period, int align, int p
         }
         *packedDate = packed;
     }
-    return 0;
+    return moved ? 0 : -1;
 }

@@ -17,6 +17,9 @@ extern "C" char *safe_gets(char *buffer, int size, int drain) {
         errno = EINVAL;
         return NULL;
     }
+    // An error an earlier read left must neither cost this line nor be taken
+    // for one of this call's by a caller who asks ferror() after a NULL.
+    clearerr(stdin);
     // Read as fgets() would, but count what is stored, so that a NUL byte in
     // the line cannot hide the line feed that ended it.
     size_t capacity = static_cast<size_t>(size) - 1;
@@ -28,7 +31,8 @@ extern "C" char *safe_gets(char *buffer, int size, int drain) {
             break;
     }
     buffer[n] = '\0';
-    if (c == EOF && (n == 0 || ferror(stdin)))
+    // What came before an error (EAGAIN on a non-blocking stream) is kept.
+    if (c == EOF && n == 0)
         return NULL;
 
     if (n > 0 && buffer[n - 1] == '\n') {

@@ -235,10 +235,10 @@ char *strbuf_get(const strbuf *sb) {
     return sb != NULL ? sb->text : NULL;
 }
 
-char strbuf_getat(const strbuf *sb, int index) {
+signed char strbuf_getat(const strbuf *sb, int index) {
     if (sb == NULL || sb->text == NULL || index < 0 || index >= sb->length)
         return '\0';
-    return sb->text[index];
+    return static_cast<signed char>(sb->text[index]);
 }
 
 char *strbuf_getBufferSetLength(strbuf *sb, int size) {

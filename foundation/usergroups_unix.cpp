@@ -18,6 +18,9 @@
 #include "omx_error.h"
 #include "omx_memory.h"
 
+// Room for the account record: a first guess on the stack, then doubled up to the limit.
+enum { ACCOUNT_STORAGE = 1024, ACCOUNT_STORAGE_LIMIT = 1 << 20 };
+
 __attribute__((format(printf, 3, 4))) static void __report(char *errbuf, int errsize,
                                                            const char *format, ...) {
     if (errbuf == NULL || errsize <= 0)
@@ -28,43 +31,13 @@ __attribute__((format(printf, 3, 4))) static void __report(char *errbuf, int err
     va_end(args);
 }
 
-extern "C" {
-
-void OmxFreeUserGroups(char **groups) {
-    if (groups == NULL)
-        return;
-    for (char **name = groups; *name != NULL; name++)
-        OmxMemFree(*name);
-    OmxMemFree(groups);
-}
-
-int OmxGetUserGroups(char ***groups, int32_t *count, char *errbuf, int errsize) {
-    if (groups == NULL || count == NULL) {
-        __report(errbuf, errsize,
-                 "OmxGetUserGroups line %d: Invalid argument(s) vvgroupsp=%p vlcountp=%p", 21,
-                 static_cast<void *>(groups), static_cast<void *>(count));
-        return -1;
-    }
-    *count = 0;
-    *groups = NULL;
-
-    // The lookups below leave errno alone when they merely find nothing.
-    errno = 0;
-    const struct passwd *account = getpwuid(getuid());
-    if (account == NULL) {
-        int err = OmxGetErrorNumber();
-        if (errbuf != NULL) {
-            char text[512];
-            OmxGetErrorText(err, text, sizeof text);
-            __report(errbuf, errsize, "OmxGetUserGroups line %d: Error %d in getpwuid(): %s", 42,
-                     err, text);
-        }
-        return -1;
-    }
-
+// The names of the groups of user, whose primary group is gid; 0 or -1 as
+// OmxGetUserGroups() answers.
+static int __list_groups(const char *user, gid_t gid, char ***groups, int32_t *count, char *errbuf,
+                         int errsize) {
     int needed = 0;
     errno = 0;
-    if (getgrouplist(account->pw_name, account->pw_gid, NULL, &needed) == -1 && needed == 0) {
+    if (getgrouplist(user, gid, NULL, &needed) == -1 && needed == 0) {
         int err = errno;
         if (err == 0)
             return 0;
@@ -85,7 +58,7 @@ int OmxGetUserGroups(char ***groups, int32_t *count, char *errbuf, int errsize) 
     }
     int filled = needed;
     errno = 0;
-    if (getgrouplist(account->pw_name, account->pw_gid, ids, &filled) == -1) {
+    if (getgrouplist(user, gid, ids, &filled) == -1) {
         __report(errbuf, errsize, "OmxGetUserGroups line %d: Error #%d from getgrouplist()", 83,
                  errno);
         OmxMemFree(ids);
@@ -139,6 +112,58 @@ int OmxGetUserGroups(char ***groups, int32_t *count, char *errbuf, int errsize) 
     *groups = names;
     *count = stored;
     return 0;
+}
+
+extern "C" {
+
+void OmxFreeUserGroups(char **groups) {
+    if (groups == NULL)
+        return;
+    for (char **name = groups; *name != NULL; name++)
+        OmxMemFree(*name);
+    OmxMemFree(groups);
+}
+
+int OmxGetUserGroups(char ***groups, int32_t *count, char *errbuf, int errsize) {
+    if (groups == NULL || count == NULL) {
+        __report(errbuf, errsize,
+                 "OmxGetUserGroups line %d: Invalid argument(s) vvgroupsp=%p vlcountp=%p", 21,
+                 static_cast<void *>(groups), static_cast<void *>(count));
+        return -1;
+    }
+    *count = 0;
+    *groups = NULL;
+
+    // The account goes into storage of this call's own: the record getpwuid()
+    // shares could change under another thread's lookup between the group queries.
+    char first_storage[ACCOUNT_STORAGE];
+    char *storage = first_storage;
+    size_t size = sizeof first_storage;
+    struct passwd entry, *account = NULL;
+    int err;
+    while ((err = getpwuid_r(getuid(), &entry, storage, size, &account)) == ERANGE &&
+           size < ACCOUNT_STORAGE_LIMIT) {
+        if (storage != first_storage)
+            OmxMemFree(storage);
+        size *= 2;
+        storage = static_cast<char *>(OmxMemAlloc(size));
+        if (storage == NULL) {
+            err = ENOMEM;
+            break;
+        }
+    }
+    int result = -1;
+    if (account != NULL) {
+        result = __list_groups(account->pw_name, account->pw_gid, groups, count, errbuf, errsize);
+    } else if (errbuf != NULL) {
+        char text[512];
+        OmxGetErrorText(err, text, sizeof text);
+        __report(errbuf, errsize, "OmxGetUserGroups line %d: Error %d in getpwuid(): %s", 42, err,
+                 text);
+    }
+    if (storage != first_storage)
+        OmxMemFree(storage);
+    return result;
 }
 
 } // extern "C"

@@ -214,7 +214,8 @@ void step(FuzzedDataProvider *in, strbuf *sb, Model *m, strbuf *other, Model *om
     }
     case 10: {
         int index = in->ConsumeIntegralInRange(-2, length + 2);
-        char expected = index >= 0 && index < length ? m->text[static_cast<size_t>(index)] : '\0';
+        signed char expected = static_cast<signed char>(
+            index >= 0 && index < length ? m->text[static_cast<size_t>(index)] : '\0');
         FUZZ_CHECK(strbuf_getat(sb, index) == expected);
         break;
     }

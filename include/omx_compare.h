@@ -4,7 +4,8 @@
  *
  * Characters order as signed 8-bit values, so bytes 0x80-0xFF sort before
  * 0x01-0x7F. Case-blind variants fold each byte with toupper() of the
- * current locale.
+ * current locale, taking it as a signed char: 0xFF is then EOF and never
+ * folds, even where the locale gives it an upper case.
  *
  * The two families differ on purpose:
  *  - orderings (-1, 0 or 1) read NULL as "" and, under a limit, compare only

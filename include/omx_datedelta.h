@@ -26,9 +26,11 @@ OMX_BEGIN_DECLS
  * the start of the period, weeks starting on QELS_FIRST_WEEKDAY (Monday by
  * default). *newTime receives the instant and *packedDate the local date as
  * year * 512 + month * 32 + day, month and day only as parts asks. Returns 0,
- * or -1 without writing anything for an unknown period, an instant the
- * calendar cannot break down, a move beyond what the types can hold, or a
- * week snapped while memory ran out before the configuration could be loaded.
+ * or -1: for an instant the calendar cannot break down or a move beyond what
+ * the types can hold (with a 32-bit time_t, any date from 2038-01-19 on),
+ * with (time_t)-1 and its date in the outputs; for an unknown period, or a
+ * week snapped while memory ran out before the configuration could be
+ * loaded, without writing anything.
  */
 OMX_API int OmxDateDelta(time_t when, int count, int period, int align, int parts, time_t *newTime,
                          uint32_t *packedDate);

@@ -32,7 +32,9 @@ OMX_API int OmxGetOSUser(char *user, unsigned int userSize, char *second, unsign
  * id without a group entry is skipped, with its message left in errbuf, and
  * the call still succeeds; a lookup that fails for lack of memory fails the
  * call. A user in no group at all may get 0 with *groups NULL. On failure
- * *groups is NULL and *count 0: nothing is left to release.
+ * *groups is NULL and *count 0: nothing is left to release. The account is
+ * read into the call's own storage, so lookups on other threads cannot change
+ * whose groups are listed.
  */
 OMX_API int OmxGetUserGroups(char ***groups, int32_t *count, char *errbuf, int errsize);
 

@@ -12,8 +12,10 @@ OMX_BEGIN_DECLS
  * just before the "\n"). A line that does not fit leaves its rest unread,
  * for the next call, unless drain is set: then the rest of that line is
  * discarded. An empty line gives "". Returns buffer, or NULL at end of input
- * before any character, on a read error, or with errno EINVAL for a NULL
- * buffer or a size below 1.
+ * or on a read error before any character, or with errno EINVAL for a NULL
+ * buffer or a size below 1. Characters read before an error (EAGAIN on a
+ * non-blocking stream) are returned. The stream's indicators are cleared
+ * first, so after a NULL ferror(stdin) tells an error of this call.
  */
 OMX_API char *safe_gets(char *buffer, int size, int drain);
 

@@ -67,8 +67,11 @@ OMX_API char *strbuf_detach(strbuf *sb);
 OMX_API int strbuf_format(strbuf *sb, const char *format, ...) STRBUF_PRINTF(2, 3);
 OMX_API int strbuf_append_format(strbuf *sb, const char *format, ...) STRBUF_PRINTF(2, 3);
 OMX_API char *strbuf_get(const strbuf *sb);
-/* The byte at index, as a signed char, or NUL outside the text. */
-OMX_API char strbuf_getat(const strbuf *sb, int index);
+/*
+ * The byte at index, or NUL outside the text. Signed on every platform, so
+ * that bytes from 0x80 up come back negative where plain char is unsigned.
+ */
+OMX_API signed char strbuf_getat(const strbuf *sb, int index);
 /*
  * Lends a zero-filled work buffer of size bytes (blockSize when size < 1)
  * holding as much of the text as fits before its terminator; any earlier work

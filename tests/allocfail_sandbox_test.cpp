@@ -82,6 +82,22 @@ extern "C" struct passwd *getpwuid(uid_t uid) {
     return &account;
 }
 
+extern "C" int getpwuid_r(uid_t uid, struct passwd *entry, char *storage, size_t size,
+                          struct passwd **result) {
+    static const char name[] = "sweeper";
+    *result = nullptr;
+    if (!scratch())
+        return ENOMEM;
+    if (size < sizeof name)
+        return ERANGE;
+    memcpy(storage, name, sizeof name);
+    entry->pw_name = storage;
+    entry->pw_uid = uid;
+    entry->pw_gid = PRIMARY;
+    *result = entry;
+    return 0;
+}
+
 extern "C" int getgrouplist(const char *, gid_t, gid_t *groups, int *ngroups) {
     if (!scratch())
         return -1;

@@ -8,6 +8,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <unistd.h>
 
 #include <map>
 #include <set>
@@ -29,6 +30,9 @@ int account_errno, sizing_errno, filling_errno; // kWorks, or fail (with this er
 std::vector<gid_t> member_ids;                  // what getgrouplist() reports
 std::map<gid_t, std::string> group_names;       // ids without a name here have no entry
 int claimed_count; // when positive, the sizing query's answer instead of member_ids' size
+std::string login; // the real user's login name
+std::vector<std::string> users_asked; // whose groups getgrouplist() was asked for
+bool lookup_between;                  // another account lookup between the two group queries
 
 int allocations, live_blocks;
 int failing_allocation; // 1-based index of the allocation to refuse; 0 for none
@@ -45,23 +49,47 @@ template <typename F> F real(const char *name) {
 
 } // namespace
 
+// The shared record: any lookup rewrites the one name storage.
 extern "C" struct passwd *getpwuid(uid_t uid) {
     if (!fake_lookups)
         return real<struct passwd *(*)(uid_t)>("getpwuid")(uid);
     static struct passwd entry;
+    static char name[16];
     if (fails(account_errno))
         return nullptr;
     errno = ENOENT; // as a name service may leave it after a successful lookup
-    entry.pw_name = const_cast<char *>("abcdefgh");
+    snprintf(name, sizeof name, "%s", uid == getuid() ? login.c_str() : "intruder");
+    entry.pw_name = name;
     entry.pw_uid = uid;
     entry.pw_gid = 100;
     return &entry;
+}
+
+extern "C" int getpwuid_r(uid_t uid, struct passwd *entry, char *storage, size_t size,
+                          struct passwd **result) {
+    if (!fake_lookups)
+        return real<int (*)(uid_t, struct passwd *, char *, size_t, struct passwd **)>(
+            "getpwuid_r")(uid, entry, storage, size, result);
+    *result = nullptr;
+    if (account_errno != kWorks)
+        return account_errno >= 0 ? account_errno : 0; // an error, or no entry
+    if (login.size() >= size)
+        return ERANGE;
+    memcpy(storage, login.c_str(), login.size() + 1);
+    entry->pw_name = storage;
+    entry->pw_uid = uid;
+    entry->pw_gid = 100;
+    *result = entry;
+    return 0;
 }
 
 extern "C" int getgrouplist(const char *user, gid_t group, gid_t *groups, int *ngroups) {
     if (!fake_lookups)
         return real<int (*)(const char *, gid_t, gid_t *, int *)>("getgrouplist")(user, group,
                                                                                   groups, ngroups);
+    users_asked.push_back(user);
+    if (lookup_between && groups == nullptr)
+        getpwuid(getuid() + 1);
     if (fails(groups == nullptr ? sizing_errno : filling_errno))
         return -1;
     if (groups == nullptr && claimed_count > 0) {
@@ -126,6 +154,9 @@ class FakeLookups : public ::testing::Test {
         allocations = failing_allocation = live_blocks = claimed_count = 0;
         member_ids = {100, 20, 30};
         group_names = {{100, "staff"}, {20, "dialout"}, {30, "video"}};
+        login = "abcdefgh";
+        users_asked.clear();
+        lookup_between = false;
         memset(error, 'x', sizeof error - 1);
         error[sizeof error - 1] = '\0';
     }
@@ -242,6 +273,18 @@ TEST_F(FakeLookups, ListsEveryGroupInOrderAndSkipsGroupsWithoutEntry) {
     EXPECT_STREQ(error, "OmxGetUserGroups line 113: Error #0 from getgrgid()");
     group_names.clear(); // nothing named: an empty list that still releases cleanly
     EXPECT_EQ(group_names_listed(nullptr), std::vector<std::string>{});
+}
+
+TEST_F(FakeLookups, GroupsAreOfTheRealUserWhateverOtherLookupsDo) {
+    // Another thread's lookup between the two queries; a name beyond any first guess of room.
+    for (const std::string &name : {std::string("abcdefgh"), std::string(5000, 'u')}) {
+        login = name;
+        lookup_between = true;
+        users_asked.clear();
+        EXPECT_EQ(group_names_listed(error),
+                  (std::vector<std::string>{"staff", "dialout", "video"}));
+        EXPECT_EQ(users_asked, (std::vector<std::string>{name, name}));
+    }
 }
 
 TEST_F(FakeLookups, MissingAccountIsReported) {

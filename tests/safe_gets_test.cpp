@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <errno.h>
+#include <fcntl.h>
+#include <stdio.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,7 +19,7 @@ struct Call {
     bool null_buffer = false;
 };
 
-const std::string kNull = "<NULL>", kInvalid = "<NULL EINVAL>";
+const std::string kNull = "<NULL>", kError = "<NULL ferror>", kInvalid = "<NULL EINVAL>";
 
 void write_all(int fd, const std::string &bytes) {
     for (size_t done = 0; done < bytes.size();) {
@@ -37,25 +39,48 @@ std::string read_all(int fd) {
     return bytes;
 }
 
+// How standard input stands when the calls begin: a pipe holding the whole
+// input; the same left open and non-blocking; or after a failed read.
+enum Stdin { kPipe, kNonBlocking, kAfterError };
+
 // Runs the calls in a child whose standard input is a pipe fed with input, and
-// returns what each gave: the text, kNull, or kInvalid (NULL with EINVAL).
-std::vector<std::string> read_lines(const std::string &input, const std::vector<Call> &calls) {
+// returns what each gave: the text, kNull (at end of input), kError (NULL with
+// the stream's error indicator set), or kInvalid (NULL with EINVAL).
+std::vector<std::string> read_lines(const std::string &input, const std::vector<Call> &calls,
+                                    Stdin how = kPipe) {
     int in[2], out[2];
     if (pipe(in) != 0 || pipe(out) != 0)
         ADD_FAILURE() << "pipe";
+    write_all(in[1], input); // the pipe holds every input here
+    if (how != kNonBlocking)
+        close(in[1]);
     pid_t child = fork();
     if (child == 0) {
-        close(in[1]);
+        if (how == kNonBlocking)
+            close(in[1]);
         close(out[0]);
         dup2(in[0], STDIN_FILENO);
         close(in[0]);
+        if (how == kNonBlocking)
+            fcntl(STDIN_FILENO, F_SETFL, fcntl(STDIN_FILENO, F_GETFL) | O_NONBLOCK);
+        if (how == kAfterError) { // a read from a closed descriptor sets the error indicator
+            int saved = dup(STDIN_FILENO);
+            close(STDIN_FILENO);
+            if (getchar() != EOF || !ferror(stdin))
+                _exit(3);
+            dup2(saved, STDIN_FILENO);
+            close(saved);
+        }
         std::string report;
         for (const Call &call : calls) {
             std::vector<char> buffer(call.size > 0 ? static_cast<size_t>(call.size) : 1, '#');
             errno = 0;
             char *got =
                 safe_gets(call.null_buffer ? nullptr : buffer.data(), call.size, call.drain);
-            std::string text = got == nullptr ? (errno == EINVAL ? kInvalid : kNull) : got;
+            std::string text = got != nullptr    ? got
+                               : errno == EINVAL ? kInvalid
+                               : ferror(stdin)   ? kError
+                                                 : kNull;
             if (got != nullptr && got != buffer.data())
                 text = "<wrong pointer>";
             report += text + '\0'; // a returned string holds no NUL
@@ -65,12 +90,12 @@ std::vector<std::string> read_lines(const std::string &input, const std::vector<
     }
     close(in[0]);
     close(out[1]);
-    write_all(in[1], input);
-    close(in[1]);
     std::string report = read_all(out[0]);
     close(out[0]);
     int status = 0;
     waitpid(child, &status, 0);
+    if (how == kNonBlocking)
+        close(in[1]);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "child status " << status;
 
     std::vector<std::string> results;
@@ -119,6 +144,15 @@ TEST(SafeGets, EndOfInput) {
     EXPECT_EQ(read_lines("last", {{10, 0}, {10, 0}}), Results({"last", kNull}));
     EXPECT_EQ(read_lines("last", {{10, 1}, {10, 1}}), Results({"last", kNull}));
     EXPECT_EQ(read_lines("lastline", {{5, 1}, {5, 1}}), Results({"last", kNull}));
+}
+
+TEST(SafeGets, WhatWasReadSurvivesReadErrors) {
+    // Input that pauses mid-line gives what came, then NULL until more comes.
+    EXPECT_EQ(read_lines("abc", {{10, 0}, {10, 0}}, kNonBlocking), Results({"abc", kError}));
+    EXPECT_EQ(read_lines("abc\nde", {{10, 1}, {10, 1}}, kNonBlocking), Results({"abc", "de"}));
+    // An earlier error neither costs the last line nor stays to be taken for a later one.
+    EXPECT_EQ(read_lines("last", {{10, 0}, {10, 0}}, kAfterError), Results({"last", kNull}));
+    EXPECT_EQ(read_lines("", {{10, 0}}, kAfterError), Results({kNull}));
 }
 
 TEST(SafeGets, InvalidArgumentsReadNothing) {

@@ -6,6 +6,7 @@
 
 #include <random>
 #include <string>
+#include <type_traits>
 
 #include "omx_memory.h"
 #include "strbuf.h"
@@ -213,7 +214,8 @@ TEST(StrbufEdit, TrimTruncateCompareAndReaders) {
     EXPECT_LT(strbuf_compareNoCase(sb, "help"), 0);
 
     strbuf_set_str(sb, "a\x80", -1);
-    EXPECT_EQ(strbuf_getat(sb, 1), '\x80');
+    static_assert(std::is_same_v<decltype(strbuf_getat(sb, 1)), signed char>);
+    EXPECT_EQ(strbuf_getat(sb, 1), -128); // also where plain char is unsigned
     EXPECT_EQ(strbuf_getat(sb, -1), '\0');
     EXPECT_EQ(strbuf_getat(sb, 2), '\0');
     strbuf_destroy(sb);
