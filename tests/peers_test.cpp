@@ -135,6 +135,16 @@ TEST(KernelStandIn, QueryRCSAnswersFromTheConfigurationUnderTheMask) {
     EXPECT_EQ(QueryRCS(nullptr, 7), nullptr);
 }
 
+TEST(KernelStandIn, QueryRCSNeverEndsTheProcess) {
+    EXPECT_EXIT(
+        {
+            setenv("__KERNEL_DEVELOPER", "/nonexistent/developer.conf", 1);
+            QelsConfRemove();
+            exit(QueryRCS("QELS_EXE", 7) == nullptr ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
 TEST(XmlApiStandIn, ConfigRequestsAnswerTheKernelsValue) {
     use_developer_configuration();
     setenv("K_ESCAPED", "a<b & \"c\">", 1);
