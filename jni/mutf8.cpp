@@ -6,7 +6,7 @@
 #include <string.h>
 
 enum step { STEP_COPY, STEP_PAIR, STEP_BAD };
-static const size_t PAIR_SIZE = 6, REPLACEMENT_SIZE = 3;
+static const size_t REPLACEMENT_SIZE = 3;
 
 static const unsigned char REPLACEMENT[REPLACEMENT_SIZE] = {0xEF, 0xBF, 0xBD}; // U+FFFD
 static const uint64_t HIGH_BITS = 0x8080808080808080ull;
@@ -99,12 +99,7 @@ const char *mutf8text(const char *text, char **copy) {
     // No sequence grows by more than three times its length.
     if (size > (SIZE_MAX - 1) / REPLACEMENT_SIZE)
         return NULL;
-    size_t length = at;
-    for (size_t i = at; i < size; i += in) {
-        step k = __step(s + i, &in);
-        length += k == STEP_COPY ? in : k == STEP_PAIR ? PAIR_SIZE : REPLACEMENT_SIZE;
-    }
-    unsigned char *out = static_cast<unsigned char *>(malloc(length + 1));
+    unsigned char *out = static_cast<unsigned char *>(malloc(size * REPLACEMENT_SIZE + 1));
     if (out == NULL)
         return NULL;
     memcpy(out, s, at);

@@ -100,7 +100,7 @@ TEST(ModifiedUtf8, ConvertsOnlyWhatTheVmWouldMisread) {
     } cases[] = {
         {"", ""},
         {"plain", ""},
-        {"\xC3\xA9 \xE6\x97\xA5 0123456789abcdef", ""},
+        {"\xC3\xA9 \xDF\xBF \xE6\x97\xA5 \xEF\xBF\xBF 0123456789abcdef", ""},
         {"nul \xC0\x80 in modified form", ""},
         {"pair \xED\xA0\xBD\xED\xB8\x80 already", ""},
         {"smile \xF0\x9F\x98\x80 ok", "smile \xED\xA0\xBD\xED\xB8\x80 ok"},

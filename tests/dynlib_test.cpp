@@ -79,6 +79,9 @@ TEST(LoadDynLib, BadArgumentsNeverCrash) {
     void *address = &address;
     EXPECT_EQ(LoadProc(nullptr, "", "QelXmlApi", &address), DYNLIB_ERR_SYMBOL);
     EXPECT_EQ(address, nullptr);
+    char text[256];
+    EXPECT_STREQ(GetDynLoadError(text, sizeof text), "LoadProc: no library or symbol given");
+    EXPECT_STREQ(GetDynLoadError(text, sizeof text), "Unknown error.");
     UnloadDynLib(nullptr);
     ReleaseDynLibHandle(nullptr);
 }
