@@ -3,7 +3,12 @@
  *
  * pUkvLibrary is non-NULL exactly when the XML API library is loaded and both
  * of its entry points are resolved. The three variables are written only by
- * ukvInit, which callers must not run concurrently with itself or ukvCall.
+ * ukvInit, under a process-wide lock: threads that call it at once load the
+ * library once, and after a success ukvInit returns at the cost of one load.
+ * pUkvLibrary is published last, so a thread that sees it set sees both
+ * entry points. Answers and exception texts reach the virtual machine as
+ * modified UTF-8 whatever their bytes (4-byte sequences as surrogate pairs,
+ * stray bytes as U+FFFD).
  */
 #ifndef VAXOLOCAL_H
 #define VAXOLOCAL_H

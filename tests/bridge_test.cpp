@@ -3,11 +3,13 @@
 // the order of the calls the bridge makes.
 #include <gtest/gtest.h>
 
+#include <stdlib.h>
 #include <string.h>
 
 #include <string>
 #include <vector>
 
+#include "mutf8.h"
 #include "vaxolocal.h"
 
 namespace {
@@ -79,6 +81,56 @@ TEST_F(Bridge, TheRequestOutlivesTheAnswersConversion) {
     EXPECT_NE(call(), nullptr);
     EXPECT_EQ(g_calls, (std::vector<std::string>{"GetStringUTFChars", "QelXmlApi <ping/>",
                                                  "NewStringUTF <pong/>", "ReleaseStringUTFChars"}));
+}
+
+TEST_F(Bridge, AnswersAndExceptionTextsReachTheVmAsModifiedUtf8) {
+    char answer[] = "smile \xF0\x9F\x98\x80 ok";
+    g_answer = answer;
+    call();
+    EXPECT_EQ(g_calls.at(2), "NewStringUTF smile \xED\xA0\xBD\xED\xB8\x80 ok");
+    throwJavaException(&env, nullptr, "bad \xFF");
+    EXPECT_EQ(g_calls.back(), "ThrowNew bad \xEF\xBF\xBD");
+}
+
+TEST(ModifiedUtf8, ConvertsOnlyWhatTheVmWouldMisread) {
+    const char *fffd = "\xEF\xBF\xBD";
+    struct Case {
+        const char *in;
+        std::string out; // empty: returned as it is, not copied
+    } cases[] = {
+        {"", ""},
+        {"plain", ""},
+        {"\xC3\xA9 \xDF\xBF \xE6\x97\xA5 \xEF\xBF\xBF 0123456789abcdef", ""},
+        {"nul \xC0\x80 in modified form", ""},
+        {"pair \xED\xA0\xBD\xED\xB8\x80 already", ""},
+        {"smile \xF0\x9F\x98\x80 ok", "smile \xED\xA0\xBD\xED\xB8\x80 ok"},
+        {"\xF0\x90\x80\x80\xF4\x8F\xBF\xBF", "\xED\xA0\x80\xED\xB0\x80\xED\xAF\xBF\xED\xBF\xBF"},
+        {"0123456789\xFF", "0123456789" + std::string(fffd)},
+        {"\x80x", std::string(fffd) + "x"},
+        {"\xC1\xBF", std::string(fffd) + fffd},
+        {"\xC0\xAF", std::string(fffd) + fffd},
+        {"\xE0\x80\xAF", std::string(fffd) + fffd + fffd},
+        {"\xF0\x8F\xBF\xBF", std::string(fffd) + fffd + fffd + fffd},
+        {"\xF4\x90\x80\x80", std::string(fffd) + fffd + fffd + fffd},
+        {"\xF8\x88\x80\x80\x80", std::string(fffd) + fffd + fffd + fffd + fffd},
+        {"cut \xE2\x82", "cut " + std::string(fffd)},
+        {"\xF0\x9F\x98!", std::string(fffd) + "!"},
+        {"\xF0\x9F\x98\xF0\x9F\x98\x80", std::string(fffd) + "\xED\xA0\xBD\xED\xB8\x80"},
+    };
+    for (const Case &c : cases) {
+        char *copy = nullptr;
+        const char *text = mutf8text(c.in, &copy);
+        if (c.out.empty()) {
+            EXPECT_EQ(text, c.in) << c.in;
+            EXPECT_EQ(copy, nullptr) << c.in;
+        } else {
+            EXPECT_EQ(text, copy) << c.in;
+            EXPECT_EQ(c.out, text != nullptr ? text : "(null)") << c.in;
+        }
+        free(copy);
+    }
+    char *copy = nullptr;
+    EXPECT_EQ(mutf8text(nullptr, &copy), nullptr);
 }
 
 TEST_F(Bridge, AnAnswerLeftNullIsTheEmptyString) {

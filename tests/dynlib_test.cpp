@@ -45,20 +45,29 @@ TEST(LoadDynLib, LoadsResolvesAndKeepsThePath) {
     EXPECT_STREQ(answer, "<pong/>");
 }
 
-TEST(LoadDynLib, PathsBeyond255CharactersAreRefused) {
+TEST(LoadDynLib, LongPathsLoadAndTheRecordKeepsTheirFirst255Characters) {
     std::string path(ZORALUKV_LIBRARY);
-    std::string padded = "/";
-    while (padded.size() + path.size() < 256)
-        padded += "/"; // "//...//path" names the same file
-    padded += path;
-    ASSERT_EQ(padded.size(), 256u);
-    DynLibHandle *lib = nullptr;
-    EXPECT_EQ(LoadDynLib(padded.c_str(), &lib), DYNLIB_ERR_OPEN);
-    EXPECT_EQ(lib, nullptr);
+    for (size_t length : {255u, 256u, 700u}) {
+        std::string padded = std::string(length - path.size(), '/') + path; // same file
+        DynLibHandle *lib = nullptr;
+        ASSERT_EQ(LoadDynLib(padded.c_str(), &lib), 0) << length;
+        EXPECT_EQ(padded.substr(0, 255), lib->path) << length;
+        ReleaseDynLibHandle(lib);
+    }
+}
 
-    padded.erase(0, 1); // 255 characters fit
-    ASSERT_EQ(LoadDynLib(padded.c_str(), &lib), 0);
-    EXPECT_EQ(padded, lib->path);
+TEST(LoadDynLib, ARefusedPathIsReportedNotAnEarlierFailure) {
+    DynLibHandle *lib = nullptr;
+    ASSERT_EQ(LoadDynLib(ZORALUKV_LIBRARY, &lib), 0);
+    for (const char *refused : {static_cast<const char *>(nullptr), ""}) {
+        void *address = nullptr;
+        LoadProc(lib, "", "StaleSymbol", &address); // leaves a text pending
+        DynLibHandle *other = lib;
+        EXPECT_EQ(LoadDynLib(refused, &other), DYNLIB_ERR_OPEN);
+        EXPECT_EQ(other, nullptr);
+        char text[256];
+        EXPECT_STREQ(GetDynLoadError(text, sizeof text), "LoadDynLib: no path given");
+    }
     ReleaseDynLibHandle(lib);
 }
 
@@ -70,6 +79,9 @@ TEST(LoadDynLib, BadArgumentsNeverCrash) {
     void *address = &address;
     EXPECT_EQ(LoadProc(nullptr, "", "QelXmlApi", &address), DYNLIB_ERR_SYMBOL);
     EXPECT_EQ(address, nullptr);
+    char text[256];
+    EXPECT_STREQ(GetDynLoadError(text, sizeof text), "LoadProc: no library or symbol given");
+    EXPECT_STREQ(GetDynLoadError(text, sizeof text), "Unknown error.");
     UnloadDynLib(nullptr);
     ReleaseDynLibHandle(nullptr);
 }

@@ -135,9 +135,22 @@ TEST(KernelStandIn, QueryRCSAnswersFromTheConfigurationUnderTheMask) {
     EXPECT_EQ(QueryRCS(nullptr, 7), nullptr);
 }
 
+TEST(KernelStandIn, QueryRCSNeverEndsTheProcess) {
+    EXPECT_EXIT(
+        {
+            setenv("__KERNEL_DEVELOPER", "/nonexistent/developer.conf", 1);
+            QelsConfRemove();
+            exit(QueryRCS("QELS_EXE", 7) == nullptr ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
 TEST(XmlApiStandIn, ConfigRequestsAnswerTheKernelsValue) {
     use_developer_configuration();
     setenv("K_ESCAPED", "a<b & \"c\">", 1);
+    setenv("K_SMILE", "smile \xF0\x9F\x98\x80 ok \xFF", 1);
+    EXPECT_EQ(call("<config name=\"K_SMILE\"/>"),
+              "<config name=\"K_SMILE\">smile \xED\xA0\xBD\xED\xB8\x80 ok \xEF\xBF\xBD</config>");
     EXPECT_EQ(call("<config name=\"K_NON\"/>"), "<config name=\"K_NON\">non</config>");
     EXPECT_EQ(call("<config name=\"K_ESCAPED\"/>"),
               "<config name=\"K_ESCAPED\">a&lt;b &amp; &quot;c&quot;&gt;</config>");

@@ -10,12 +10,15 @@ enum { SELECTOR_ENVIRONMENT_FIRST = 4 };
 // The configuration of the library that loaded this one; absent when a program
 // links the kernel library on its own.
 extern "C" char *QelsConfQuery(const char *name, int mask) __attribute__((weak));
+extern "C" int QelsConfExists(void) __attribute__((weak));
 
 extern "C" const char *QueryRCS(const char *key, int selector) {
     if (key == NULL)
         return NULL;
-    if (QelsConfQuery != NULL)
-        return QelsConfQuery(key, selector);
+    // A configuration that cannot be loaded answers "not set": asking it
+    // outright would end the whole process in developer mode.
+    if (QelsConfQuery != NULL && QelsConfExists != NULL)
+        return QelsConfExists() ? QelsConfQuery(key, selector) : NULL;
     return selector & SELECTOR_ENVIRONMENT_FIRST ? getenv(key) : NULL;
 }
 

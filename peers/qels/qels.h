@@ -7,7 +7,8 @@
  * text stays owned by the library, or by the environment; NULL when the key
  * has no value. The answer comes from the configuration of the library that
  * loaded this one (libvaxolocal); in a program without it, only the
- * environment answers, and only when the bit 4 is set.
+ * environment answers, and only when the bit 4 is set. A configuration that
+ * cannot be loaded answers NULL; QueryRCS never ends the process.
  *
  * QelVersion writes the version text into buffer; *length holds the capacity
  * on entry and the text's length on return. An odd status means success.

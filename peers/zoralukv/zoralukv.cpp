@@ -1,9 +1,12 @@
 // Stand-in XML API: a small request dialect answered from per-thread storage.
 #include "zoralukv.h"
 
+#include <stdlib.h>
+
 #include <string>
 #include <string_view>
 
+#include "mutf8.h"
 #include "qels.h"
 
 // Each thread's last answer; reusing it per thread is what makes concurrent calls safe.
@@ -114,10 +117,21 @@ static int __answer(std::string_view request) {
     return 0;
 }
 
+// Answers leave in modified UTF-8, whatever the configuration's files hold.
+static int __modified(int code) {
+    char *copy = NULL;
+    if (mutf8text(tAnswer.c_str(), &copy) == NULL)
+        return __error(ZORALUKV_ERR_MEMORY, "out of memory");
+    if (copy != NULL)
+        tAnswer = copy;
+    free(copy);
+    return code;
+}
+
 extern "C" int QelXmlApi(const char *request, char **answer) {
     if (answer == NULL)
         return ZORALUKV_ERR_EMPTY;
-    int code = __answer(request != NULL ? __trim(request) : std::string_view());
+    int code = __modified(__answer(request != NULL ? __trim(request) : std::string_view()));
     *answer = tAnswer.data();
     return code;
 }

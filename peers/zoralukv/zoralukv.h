@@ -5,11 +5,13 @@
  * the library and valid until the calling thread's next QelXmlApi or
  * QelXmlRelease; calls from any number of threads may run at once. It returns
  * 0 when the request was understood, otherwise the error code of the answer.
+ * Answers are modified UTF-8 (U+0000 as C0 80, characters beyond U+FFFF as
+ * surrogate pairs, stray bytes as U+FFFD), as the Java side reads them.
  *
  * The request dialect (blanks around the request are ignored):
  *
  *   <ping/>            ->  <pong/>
- *   <echo>TEXT</echo>  ->  <echo>TEXT</echo>   TEXT byte for byte, any length
+ *   <echo>TEXT</echo>  ->  <echo>TEXT</echo>   TEXT as given, any length
  *   <version/>         ->  <version>vaxolocal 1.0.0</version>
  *   <config name="N"/> ->  <config name="N">VALUE</config>, VALUE being what the
  *                          kernel's configuration gives N under mask 7, or
@@ -23,6 +25,7 @@
  *                           or text after the element; a config request
  *                           not of the form above
  *   3  "unknown request"    a well-formed element this library does not know
+ *   4  "out of memory"      the answer could not be made
  *
  * QelXmlRelease() frees the calling thread's answer storage; its last answer
  * is gone afterwards.
@@ -37,6 +40,7 @@ extern "C" {
 #define ZORALUKV_ERR_EMPTY 1
 #define ZORALUKV_ERR_MALFORMED 2
 #define ZORALUKV_ERR_UNKNOWN 3
+#define ZORALUKV_ERR_MEMORY 4
 
 __attribute__((visibility("default"))) int QelXmlApi(const char *request, char **answer);
 __attribute__((visibility("default"))) void QelXmlRelease(void);

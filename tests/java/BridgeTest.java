@@ -9,6 +9,7 @@ import java.nio.file.Paths;
 import java.util.ArrayList;
 import java.util.Comparator;
 import java.util.List;
+import java.util.concurrent.CyclicBarrier;
 import java.util.concurrent.atomic.AtomicInteger;
 import java.util.stream.Stream;
 
@@ -134,11 +135,38 @@ public final class BridgeTest {
         return ZORALlocal.ukvCall("<whoami/>");
     }
 
+    /** Starts ukvInit on that many threads at once; returns how many of them failed. */
+    static int initFromThreads(int count) throws InterruptedException {
+        CyclicBarrier start = new CyclicBarrier(count);
+        AtomicInteger failed = new AtomicInteger();
+        List<Thread> threads = new ArrayList<>();
+        for (int n = 0; n < count; n++) {
+            threads.add(new Thread(() -> {
+                try {
+                    start.await();
+                    ZORALlocal.ukvInit();
+                    whoami();
+                } catch (Exception e) {
+                    failed.incrementAndGet();
+                }
+            }));
+        }
+        threads.forEach(Thread::start);
+        for (Thread thread : threads) {
+            thread.join();
+        }
+        return failed.get();
+    }
+
     // --- scenarios ----------------------------------------------------------------------------
 
-    /** QELS_EXE unset: the bare ukv.so wins over zoralukv.so, and a second init asks nothing. */
+    /**
+     * QELS_EXE unset: the bare ukv.so wins over zoralukv.so; threads racing to the first init
+     * load it once, and a second init asks nothing.
+     */
     static void bareNamesFirst() throws Exception {
-        ZORALlocal.ukvInit();
+        Files.write(SCRATCH.resolve("delay"), "50".getBytes(StandardCharsets.UTF_8));
+        checkEquals(0, initFromThreads(8), "threads whose first ukvInit failed");
         checkEquals(DIR.resolve("bare-both/ukv.so").toString(), whoami(), "library loaded");
         checkEquals(1, queryCount(), "QueryRCS calls after the first ukvInit");
         ZORALlocal.ukvInit();
@@ -175,24 +203,38 @@ public final class BridgeTest {
         check(t.getMessage().startsWith(fixed + ": "), "overlong value retries: " + t.getMessage());
         checkEquals(2, queryCount(), "QueryRCS calls");
 
-        setQelsExe(DIR.resolve("dir-norelease").toString());
-        t = checkThrows(QelException.class, null, ZORALlocal::ukvInit, "no QelXmlRelease");
-        check(t.getMessage().contains("QelXmlRelease"), "missing symbol named: " + t.getMessage());
+        // The exception names the first symbol that is missing.
+        String[][] missing = {{"dir-neither", "QelXmlApi"}, {"dir-noapi", "QelXmlApi"},
+                {"dir-norelease", "QelXmlRelease"}};
+        for (String[] m : missing) {
+            setQelsExe(DIR.resolve(m[0]).toString());
+            t = checkThrows(QelException.class, null, ZORALlocal::ukvInit, m[0]);
+            check(t.getMessage().endsWith("undefined symbol: " + m[1]),
+                    m[0] + ", " + m[1] + " named: " + t.getMessage());
+        }
         checkThrows(QelException.class, NO_RELEASE, () -> ZORALlocal.ukvCall("<ping/>"),
                 "QelXmlApi resolved, QelXmlRelease not");
 
         setQelsExe(DIR.resolve("dir-second") + "/");
         ZORALlocal.ukvInit();
-        checkEquals(4, queryCount(), "QueryRCS calls: each failure retried from the start");
+        checkEquals(6, queryCount(), "QueryRCS calls: each failure retried from the start");
         checkEquals(DIR.resolve("dir-second") + "//zoralukv.so", whoami(),
                 "a trailing slash is doubled");
     }
 
-    /** In a QELS_EXE directory ukv.so is tried before zoralukv.so. */
+    /**
+     * In a QELS_EXE directory ukv.so is tried before zoralukv.so, also where the directory's
+     * name makes the path longer than 255 characters.
+     */
     static void directoryFirst() throws Exception {
-        setQelsExe(DIR.resolve("dir-both").toString());
+        Path dir = SCRATCH.resolve("d".repeat(200)).resolve("e".repeat(99));
+        Files.createDirectories(dir);
+        for (String name : new String[] {"ukv.so", "zoralukv.so"}) {
+            Files.createSymbolicLink(dir.resolve(name), DIR.resolve("dir-both").resolve(name));
+        }
+        setQelsExe(dir.toString());
         ZORALlocal.ukvInit();
-        checkEquals(DIR.resolve("dir-both/ukv.so").toString(), whoami(), "library loaded");
+        checkEquals(dir.resolve("ukv.so").toString(), whoami(), "library loaded");
     }
 
     static void callBeforeInit() throws Exception {
@@ -252,6 +294,10 @@ public final class BridgeTest {
 
         String unicode = "<echo>Grüße – 日本語 – \uD83D\uDE00 – a\u0000b</echo>";
         checkEquals(unicode, ZORALlocal.ukvCall(unicode), "non-ASCII and NUL round trip");
+        byte[] smile = "smile \uD83D\uDE00 ok".getBytes(StandardCharsets.UTF_8);
+        Files.write(SCRATCH.resolve("SMILE"), smile);
+        checkEquals("<config name=\"SMILE\">smile \uD83D\uDE00 ok</config>",
+                ZORALlocal.ukvCall("<config name=\"SMILE\"/>"), "4-byte UTF-8 in an answer");
         StringBuilder big = new StringBuilder("<echo>");
         while (big.length() < 1 << 20) {
             big.append("é0123456789");

@@ -1,10 +1,12 @@
 // Kernel double driven by files in $QELS_DOUBLE_DIR:
-//   QELS_EXE  the value QueryRCS gives for "QELS_EXE", byte for byte (absent: NULL)
+//   KEY       the value QueryRCS gives for KEY, byte for byte (absent: NULL)
 //   version   "STATUS LENGTH TEXT": QelVersion writes TEXT, reports LENGTH, returns STATUS
 //   calls     every QueryRCS call is appended as "KEY SELECTOR"
+//   delay     milliseconds each QueryRCS call lasts, to widen races
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <time.h>
 
 #include <string>
 
@@ -34,7 +36,13 @@ extern "C" __attribute__((visibility("default"))) const char *QueryRCS(const cha
         fprintf(log, "%s %d\n", key, selector);
         fclose(log);
     }
-    if (strcmp(key, "QELS_EXE") != 0 || !__read("QELS_EXE", tValue))
+    std::string delay;
+    if (__read("delay", delay)) {
+        long ms = atol(delay.c_str());
+        struct timespec pause = {ms / 1000, ms % 1000 * 1000000};
+        nanosleep(&pause, NULL);
+    }
+    if (strchr(key, '/') != NULL || !__read(key, tValue))
         return NULL;
     return tValue.c_str();
 }

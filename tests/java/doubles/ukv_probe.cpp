@@ -6,6 +6,7 @@
 
 static thread_local std::string tAnswer;
 
+#ifndef PROBE_NO_API
 extern "C" __attribute__((visibility("default"))) int QelXmlApi(const char *request,
                                                                 char **answer) {
     std::string text = request;
@@ -20,6 +21,7 @@ extern "C" __attribute__((visibility("default"))) int QelXmlApi(const char *requ
     *answer = tAnswer.data();
     return 0;
 }
+#endif
 
 #ifndef PROBE_NO_RELEASE
 extern "C" __attribute__((visibility("default"))) void QelXmlRelease(void) {}

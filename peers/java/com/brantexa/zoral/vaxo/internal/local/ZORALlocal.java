@@ -5,9 +5,9 @@ import com.brantexa.zoral.vaxo.QelException;
 /**
  * In-process access to the local kernel through libvaxolocal.
  *
- * <p>{@link #ukvInit()} must have succeeded before {@link #ukvCall(String)}, and must not run
- * concurrently with itself or with {@code ukvCall}; once it has succeeded, any number of threads
- * may call {@code ukvCall} at once.
+ * <p>{@link #ukvInit()} must have succeeded before {@link #ukvCall(String)}. Any number of threads
+ * may call {@code ukvInit} at once: they take turns, and once one has succeeded the others return
+ * without loading anything; after that, any number of threads may call {@code ukvCall} at once.
  */
 public final class ZORALlocal {
     static {
