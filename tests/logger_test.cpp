@@ -183,7 +183,7 @@ TEST(LoggerLine, TimeOfDayFollowsTheClockAndTheZoneOfEachSecond) {
     const std::string savedZone = saved != nullptr ? saved : "";
     Collector got;
     got.logger->bTimestamp = 1;
-    for (const char *zone : {"XYZ-5:30", static_cast<const char *>(nullptr), "ABC+11"}) {
+    for (const char *zone : {"XYZ-5:30", static_cast<const char *>(nullptr)}) {
         SCOPED_TRACE(zone != nullptr ? zone : "(unset)");
         if (zone != nullptr)
             setenv("TZ", zone, 1);
