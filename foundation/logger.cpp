@@ -183,8 +183,7 @@ static void __print_line(Logger *logger, char *line, size_t length, size_t textL
 template <size_t Size>
 static void __format_and_print(Logger *logger, unsigned int level, const char *source, int errnum,
                                size_t bound, const char *format, va_list args) {
-    // A spare byte to end a line a failed write left open, the text, a line feed and the
-    // terminator.
+    // A spare byte in front (see __write_line), the text, a line feed and the terminator.
     char buffer[1 + LOG_HEAD_SIZE + Size + 1];
     char *line = buffer + 1;
     bool hasSink = logger->pStream != NULL || logger->pfnCallback != NULL;
