@@ -1,10 +1,14 @@
 // The levelled logger: one flushed line per message, to a file, stderr or a callback.
 #include "logger.h"
 
+#include <errno.h>
+#include <fcntl.h>
+#include <limits.h>
 #include <pthread.h>
 #include <stdarg.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <sys/time.h>
 #include <time.h>
 #include <unistd.h>
@@ -45,14 +49,12 @@ static void __time_of_day(time_t now, char *piece, size_t size) {
         snprintf(piece, size, "%.19s ", calendar);
 }
 
-// The time piece of one second in one time zone, kept per thread: tzset() costs
-// a stat() of the zone file on every call while TZ is unset. A changed TZ shows
-// at once; a zone file replaced on disk, from the next second on.
+// The time piece of one second, kept per thread. TZ is read only when the second
+// turns, as every read races with a setenv() on another thread: a changed zone
+// shows from the next second on.
 struct TimeOfDayCache {
     time_t second;
     int bValid;
-    int bZoneSet;
-    char szZone[128];
     size_t nLength;
     char szPiece[LOG_PIECE_SIZE];
 };
@@ -63,20 +65,12 @@ static thread_local TimeOfDayCache tlsTimeOfDay;
 static size_t __cached_time_of_day(char *piece) {
     TimeOfDayCache *cache = &tlsTimeOfDay;
     time_t now = time(NULL);
-    const char *zone = getenv("TZ");
-    bool sameZone =
-        zone == NULL ? !cache->bZoneSet : cache->bZoneSet && strcmp(zone, cache->szZone) == 0;
-    if (!cache->bValid || cache->second != now || !sameZone) {
+    if (!cache->bValid || cache->second != now) {
         cache->szPiece[0] = '\0';
         __time_of_day(now, cache->szPiece, sizeof cache->szPiece);
         cache->nLength = strlen(cache->szPiece);
         cache->second = now;
-        cache->bZoneSet = zone != NULL;
-        size_t zoneLength = zone != NULL ? strlen(zone) : 0;
-        // A zone name too long to keep is converted anew on every line.
-        cache->bValid = zoneLength < sizeof cache->szZone;
-        if (cache->bValid && zone != NULL)
-            memcpy(cache->szZone, zone, zoneLength + 1);
+        cache->bValid = 1;
     }
     memcpy(piece, cache->szPiece, cache->nLength);
     return cache->nLength;
@@ -130,8 +124,37 @@ static size_t __line_head(const Logger *logger, unsigned int level, const char *
     return length;
 }
 
-// Hands the finished line, length characters, to the callback or the stream.
-static void __print_line(Logger *logger, const char *line, size_t length, size_t textLength) {
+// Writes all of data to fd, resuming after a short write; returns how much got out.
+static size_t __write_all(int fd, const char *data, size_t size) {
+    size_t done = 0;
+    while (done < size) {
+        ssize_t written = write(fd, data + done, size - done);
+        if (written > 0)
+            done += static_cast<size_t>(written);
+        else if (written == 0 || errno != EINTR)
+            break;
+    }
+    return done;
+}
+
+// A line to the log file in one write, so that it lands whole at the end of a
+// file other processes append to as well. After a write that stopped inside a
+// line, the next line first ends that one.
+static void __write_line(Logger *logger, int fd, char *line, size_t length) {
+    char *start = line;
+    if (logger->bLineOpen)
+        *--start = '\n';
+    size_t size = length + static_cast<size_t>(line - start);
+    size_t written = __write_all(fd, start, size);
+    if (written == size)
+        logger->bLineOpen = 0;
+    else if (written > 0)
+        logger->bLineOpen = start[written - 1] != '\n';
+}
+
+// Hands the finished line, length characters preceded by one spare byte, to the
+// callback or the stream.
+static void __print_line(Logger *logger, char *line, size_t length, size_t textLength) {
     if (logger->pfnCallback != NULL) {
         size_t size = textLength + LOG_LINE_EXTRA;
         char *copy = static_cast<char *>(OmxMemAlloc(size));
@@ -142,11 +165,17 @@ static void __print_line(Logger *logger, const char *line, size_t length, size_t
         OmxMemFree(copy);
         return;
     }
-    // Write and flush under the stream's lock, so that concurrent lines stay whole.
-    flockfile(logger->pStream);
-    fwrite(line, 1, length, logger->pStream);
-    fflush(logger->pStream);
-    funlockfile(logger->pStream);
+    // Under the stream's lock, so that concurrent lines stay whole and in order.
+    FILE *stream = logger->pStream;
+    flockfile(stream);
+    int fd = fileno(stream);
+    if (fd >= 0 && stream != stdout && stream != stderr) {
+        __write_line(logger, fd, line, length);
+    } else {
+        fwrite(line, 1, length, stream);
+        fflush(stream);
+    }
+    funlockfile(stream);
 }
 
 // Each buffer size gets its own stack frame, so only DEBUG messages pay for 64 KiB.
@@ -154,7 +183,9 @@ static void __print_line(Logger *logger, const char *line, size_t length, size_t
 template <size_t Size>
 static void __format_and_print(Logger *logger, unsigned int level, const char *source, int errnum,
                                size_t bound, const char *format, va_list args) {
-    char line[LOG_HEAD_SIZE + Size + 1]; // the text, a line feed and the terminator
+    // A spare byte in front (see __write_line), the text, a line feed and the terminator.
+    char buffer[1 + LOG_HEAD_SIZE + Size + 1];
+    char *line = buffer + 1;
     bool hasSink = logger->pStream != NULL || logger->pfnCallback != NULL;
     size_t head = hasSink ? __line_head(logger, level, source, errnum, line) : 0;
     char *text = line + head;
@@ -217,6 +248,36 @@ static void __file_time(char *piece, size_t size) {
         piece[0] = '\0';
 }
 
+// Whether others may write the directory that holds path; an unknown one counts as such.
+static bool __in_shared_directory(const char *path) {
+    char dir[PATH_MAX] = ".";
+    const char *slash = strrchr(path, '/');
+    if (slash != NULL) {
+        size_t length = slash == path ? 1 : static_cast<size_t>(slash - path);
+        if (length >= sizeof dir)
+            return true;
+        memcpy(dir, path, length);
+        dir[length] = '\0';
+    }
+    struct stat status;
+    return stat(dir, &status) != 0 || (status.st_mode & S_IWOTH) != 0;
+}
+
+// Opens path for appending, as fopen(path, "a") does, but not through a final
+// symbolic link where another user could have planted it.
+static FILE *__open_log_file(const char *path) {
+    int flags = O_WRONLY | O_CREAT | O_APPEND;
+    if (__in_shared_directory(path))
+        flags |= O_NOFOLLOW;
+    int fd = open(path, flags, 0666);
+    if (fd < 0)
+        return NULL;
+    FILE *stream = fdopen(fd, "a");
+    if (stream == NULL)
+        close(fd);
+    return stream;
+}
+
 extern "C" {
 
 Logger *Logger_New(unsigned int level, const char *path, int useStderr) {
@@ -231,7 +292,7 @@ Logger *Logger_New(unsigned int level, const char *path, int useStderr) {
     if (useStderr)
         logger->pStream = stderr;
     else if (path != NULL)
-        logger->pStream = fopen(path, "a");
+        logger->pStream = __open_log_file(path);
     return logger;
 }
 
@@ -383,8 +444,10 @@ char *CrtGetLogFileName(char *buffer, char *dir, const char *base, const char *e
     if (withTimestamp)
         __file_time(stamp, sizeof stamp);
 
-    snprintf(path, LOGGER_FILE_NAME_SIZE, "%s%s%s%s%s%s.%s", directory, separator,
-             base != NULL ? base : "", process, thread, stamp, ext);
+    int length = snprintf(path, LOGGER_FILE_NAME_SIZE, "%s%s%s%s%s%s.%s", directory, separator,
+                          base != NULL ? base : "", process, thread, stamp, ext);
+    if (length < 0 || length >= LOGGER_FILE_NAME_SIZE)
+        path[0] = '\0'; // a cut path would name another file
     return path;
 }
 

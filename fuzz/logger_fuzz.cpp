@@ -4,7 +4,7 @@
 // shape "[<time of day> <label>] <source>: #<errno> <text>" with the pieces
 // cut and left out as the rules say and a line feed unless the text has one.
 // Log file names composed from arbitrary directories, base names and
-// extensions must be the model's name, cut to fit the buffer.
+// extensions must be the model's name, or empty when it does not fit the buffer.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <ctype.h>
@@ -171,7 +171,7 @@ void add(std::string *name, std::string *pattern, const std::string &text, char 
     *pattern += std::string(text.size(), kind);
 }
 
-// "<dir>/<base>[_<pid>][_<thread>][_<time>].<ext>" cut to 1023 characters.
+// "<dir>/<base>[_<pid>][_<thread>][_<time>].<ext>", or nothing beyond 1023 characters.
 void check_file_name(FuzzedDataProvider *in) {
     const bool null_dir = in->ConsumeBool(), null_ext = in->ConsumeBool();
     const bool own_buffer = in->ConsumeBool();
@@ -195,7 +195,8 @@ void check_file_name(FuzzedDataProvider *in) {
         add(&name, &pattern, std::string(17, '0'), '9');
     }
     add(&name, &pattern, "." + (null_ext ? "log" : ext[0] == '.' ? ext.substr(1) : ext));
-    name.resize(std::min<size_t>(name.size(), LOGGER_FILE_NAME_SIZE - 1));
+    if (name.size() >= LOGGER_FILE_NAME_SIZE)
+        name.clear();
 
     std::unique_ptr<char[]> buffer(own_buffer ? new char[LOGGER_FILE_NAME_SIZE] : NULL);
     std::unique_ptr<char[]> dir_copy(new char[dir.size() + 1]);

@@ -3,8 +3,10 @@
  * appending, to the standard error stream, or to a callback.
  *
  * A line reads "[<time of day> <label>] <source>: #<errno> <text>\n": the time
- * (as ctime() gives it, without the year) and the source and error-number
- * pieces are optional, and the line feed is left out when the text holds one.
+ * (as ctime() gives it, without the year; a changed TZ shows from the next
+ * second on) and the source and error-number pieces are optional, and the line
+ * feed is left out when the text holds one. Each line reaches a log file in one
+ * write(), so that lines of processes sharing the file stay whole.
  * A message of level L is written when the logger's level, taken as unsigned,
  * is at least L; the test comes before any formatting.
  *
@@ -41,6 +43,7 @@ typedef struct Logger {
     void *pCallbackData;
     unsigned int nLevel;
     char szTextEncoding[LOGGER_ENCODING_SIZE]; /* recorded only; at most 62 characters */
+    int bLineOpen; /* a failed write left the log file's last line without its line feed */
 } Logger;
 
 #if defined(__GNUC__)
@@ -53,7 +56,8 @@ OMX_BEGIN_DECLS
 
 /*
  * level must be 1 to 5, else NULL. With useStderr non-zero the sink is the
- * standard error stream; otherwise path (if any) is opened for appending. A
+ * standard error stream; otherwise path (if any) is opened for appending, not
+ * through a final symbolic link when its directory is writable by others. A
  * file that cannot be opened leaves the logger without a sink, silently.
  * NULL as well when the record cannot be allocated.
  */
@@ -102,8 +106,9 @@ OMX_API int Logger_GetMaxPrecision(int level, const char *string);
  * Composes "<dir>/<base>[_<pid>][_<thread>][_<yyyymmddhhmmssmmm>].<ext>" into
  * buffer, or into a new LOGGER_FILE_NAME_SIZE-byte block (released with
  * OmxMemFree) when buffer is NULL; returns it, or NULL when the block cannot be
- * allocated. The path is cut at LOGGER_FILE_NAME_SIZE - 1 characters, so a
- * caller's buffer must hold that many bytes or the whole path.
+ * allocated. A path longer than LOGGER_FILE_NAME_SIZE - 1 characters gives the
+ * empty text, so a caller's buffer must hold LOGGER_FILE_NAME_SIZE bytes or the
+ * whole path.
  *
  * dir NULL means "/tmp" and "" the current directory; one trailing '/' or '\'
  * is removed from the caller's dir in place. base NULL counts as empty. ext
