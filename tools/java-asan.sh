@@ -14,7 +14,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)
 
 asan=$root/build/sanitize
-cmake -S "$root" -B "$asan" -DCMAKE_BUILD_TYPE=Debug -DVAXO_SANITIZE=ON >/dev/null
+cmake -S "$root" -B "$asan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVAXO_SANITIZE=ON >/dev/null
 cmake --build "$asan" -j "$jobs"
 runtime=$(g++ -print-file-name=libasan.so)
 [ -f "$runtime" ] || { echo "no AddressSanitizer runtime at $runtime" >&2; exit 1; }
