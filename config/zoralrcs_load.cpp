@@ -44,11 +44,20 @@ static bool __is_blank(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
+// Whether status is that of the null device, which reads as the empty file it stands for.
+static bool __is_null_device(const struct stat *status) {
+    struct stat null;
+    return S_ISCHR(status->st_mode) && stat("/dev/null", &null) == 0 && S_ISCHR(null.st_mode) &&
+           null.st_rdev == status->st_rdev;
+}
+
 // 0 when a configuration source of this status may be read, else why it is passed over:
 // EINVAL for a kind that cannot be read as one (a device would never end), EPERM when others
 // may write it, for then anyone could set privileged values. Group-writable sources stay
 // readable: installations share them with an administrators' group.
 static int __refusal(const struct stat *status, bool directory) {
+    if (!directory && __is_null_device(status))
+        return 0;
     bool kind = directory ? S_ISDIR(status->st_mode)
                           : S_ISREG(status->st_mode) || S_ISFIFO(status->st_mode);
     if (!kind)

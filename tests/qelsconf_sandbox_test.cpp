@@ -358,6 +358,11 @@ TEST_F(Developer, FallsBackToTheWorkingDirectorysFile) {
         EXPECT_EQ(QelsConfExists(), 1) << value;
         EXPECT_EQ(query("B", 7), "local") << value;
     }
+    QelsConfRemove();
+    unsetenv("B");
+    setenv("__KERNEL_DEVELOPER", "/dev/null", 1); // the empty file, not a missing one
+    EXPECT_EQ(query("B", 7), "<unset>");
+    EXPECT_EQ(QelsConfExists(), 1);
 }
 
 TEST_F(Developer, ARelativeOrMissingFileFailsWith91) {
