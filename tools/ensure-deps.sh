@@ -15,6 +15,7 @@ need_cmd jar openjdk-17-jdk-headless
 need_cmd nm binutils
 need_cmd git git
 need_pkg libgtest-dev
+need_pkg junit5
 need_pkg libbenchmark-dev
 # the peers the benchmarks are measured against
 need_pkg libssl-dev

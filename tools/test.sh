@@ -18,7 +18,8 @@ step "The whole suite"
 build=$root/build/test
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVAXO_BUILD_BENCHMARKS=ON >/dev/null
 cmake --build "$build" -j "$jobs"
-(cd "$build" && ctest -j "$jobs" --output-on-failure </dev/null)
+# A JUnit XML report of the whole run, for CI to show.
+(cd "$build" && ctest -j "$jobs" --output-on-failure --output-junit "$build/ctest-junit.xml" </dev/null)
 
 # At the default build type, whose optimiser raises warnings a Debug build never sees.
 step "The C++ suite under AddressSanitizer and UndefinedBehaviorSanitizer"
