@@ -1,522 +1,262 @@
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
-#include <errno.h>
 #include <fcntl.h>
 #include <signal.h>
-#include <stdlib.h>
-#include <string.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/time.h>
-#include <sys/wait.h>
-#include <time.h>
-#include <unistd.h>
 
-#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <fstream>
-#include <functional>
-#include <sstream>
-#include <string>
 #include <thread>
-#include <vector>
 
 #include "logger.h"
 #include "omx_memory.h"
 
-namespace fs = std::filesystem;
+using Lines = std::vector<std::string>;
 
-// Reads of TZ, through getenv() or tzset(), and write() calls on one descriptor,
-// counted by standing in for the C library's functions in this program.
+// Calls of tzset(), and of write() on one descriptor, counted in place of the C library's.
 static std::atomic<int> zoneReads{0}, watchedFd{-1}, watchedWrites{0};
-
-extern "C" char *getenv(const char *name) noexcept {
-    if (strcmp(name, "TZ") == 0)
-        zoneReads++;
-    size_t length = strlen(name);
-    for (char **entry = environ; *entry != nullptr; entry++)
-        if (strncmp(*entry, name, length) == 0 && (*entry)[length] == '=')
-            return *entry + length + 1;
-    return nullptr;
-}
-
 extern "C" void tzset(void) noexcept {
     zoneReads++;
     static auto real = reinterpret_cast<void (*)(void)>(dlsym(RTLD_NEXT, "tzset"));
     real();
 }
-
 extern "C" ssize_t write(int fd, const void *data, size_t size) {
-    if (fd == watchedFd)
-        watchedWrites++;
+    watchedWrites += fd == watchedFd;
     return static_cast<ssize_t>(syscall(SYS_write, fd, data, size));
 }
 
 namespace {
 
-// A directory of the test's own in the working directory, the build tree under ctest.
-class LogDir : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        std::string pattern = fs::absolute("logger_XXXXXX").string();
-        ASSERT_NE(mkdtemp(&pattern[0]), nullptr);
-        dir = pattern + "/";
+// The program's own directory in the working directory, the build tree under ctest.
+const struct TempDir {
+    std::string path = std::filesystem::absolute("logger_XXXXXX").string();
+    TempDir() {
+        path = std::string(mkdtemp(&path[0])) + "/";
     }
-    void TearDown() override {
-        fs::remove_all(dir);
+    ~TempDir() {
+        std::filesystem::remove_all(path);
     }
-    std::string dir;
-};
+} dir;
 
 std::string read_file(const std::string &path) {
-    std::stringstream content;
-    content << std::ifstream(path, std::ios::binary).rdbuf();
-    return content.str();
+    std::ifstream in(path);
+    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-std::vector<std::string> lines_of(const std::string &text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
+void take(void *lines, const char *line) {
+    static_cast<Lines *>(lines)->push_back(line);
 }
 
-// A timestamped line: "[", ctime()'s text without the year of a second in
-// [from, to], then rest.
-void expect_stamped(const std::string &line, time_t from, time_t to, const std::string &rest) {
-    bool seen = false;
-    for (time_t t = from; t <= to; t++)
-        seen = seen || line.substr(0, 20) == "[" + std::string(ctime(&t), 19);
-    EXPECT_TRUE(seen) << line;
-    EXPECT_EQ(line.substr(std::min<size_t>(20, line.size())), rest);
+// A logger at level whose lines, without the time of day, go to lines or else to path.
+Logger *collector(Lines *lines, int level = LOGGER_DEBUG, const char *path = nullptr) {
+    Logger *logger = Logger_New(LOGGER_DEBUG, path, 0);
+    Logger_SetCallback(logger, lines != nullptr ? take : nullptr, lines);
+    Logger_SetLogLevel(logger, level);
+    logger->bTimestamp = 0;
+    return logger;
 }
 
-// Runs body in a child process, so that it may change descriptors 1 and 2.
-int exit_status_of(const std::function<int()> &body) {
-    fflush(NULL);
-    pid_t child = fork();
-    if (child == 0)
-        _exit(body());
-    int status = -1;
-    waitpid(child, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-// A logger that hands its lines, without the time piece, to a vector.
-struct Collector {
-    std::vector<std::string> lines;
-    Logger *logger;
-    explicit Collector(unsigned int level = LOGGER_DEBUG) : logger(Logger_New(level, nullptr, 0)) {
-        Logger_SetCallback(logger, take, this);
-        logger->bTimestamp = 0;
-    }
-    ~Collector() {
+// A message is written when its level, taken as unsigned, is at most the
+// logger's, and a dropped message's arguments are never read.
+TEST(Logger, LinesOfEachLevelInTheirExactForm) {
+    const std::string s(600, 's'), m(70000, 'm'), noent = strerror(ENOENT);
+    const std::pair<unsigned int, std::string> all[] = {
+        {1, "[  FATAL] db: #2 fatal 1\n"},
+        {1, "[  FATAL] " + m.substr(0, 8191) + "\n"},
+        {2, "[  ERROR] #-2147483648 " + noent + "\n"},
+        {2, "[  ERROR] io: #2 " + noent + "\n"},
+        {2, "[  ERROR] io: #-1 " + std::string(strerror(EACCES)) + "\n"},
+        {3, "[WARNING] #-5 two\nlines"},
+        {4, "[   INFO] db: ends here\n"},
+        {4, "[   INFO] " + m.substr(0, 8190) + "\n"},
+        {5, "[  DEBUG] " + s.substr(0, 509) + ": x\n"}, // a long source loses the blank,
+        {5, "[  DEBUG] " + s.substr(0, 510) + ":x\n"},  // then the colon
+        {5, "[  DEBUG] " + s.substr(0, 511) + "x\n"},
+        {5, "[  DEBUG] " + m.substr(0, 65534) + "\n"}};
+    for (int level : {0, 1, 2, 3, 4, 5, -1}) {
+        Lines lines, wanted;
+        Logger *logger = collector(&lines, level);
+        EXPECT_EQ(Logger_GetLogLevel(logger), level);
+        Logger_LogFatalError(logger, "db", 2, "fatal %d", 1);
+        Logger_LogFatalError(logger, nullptr, 0, "%s", m.c_str());
+        Logger_LogError(logger, "", -2147483647 - 1, "%s", noent.c_str());
+        Logger_LogSystemError(logger, "io", ENOENT, 1);
+        errno = EACCES;
+        Logger_LogSystemError(logger, "io", -1, 0); // the current errno's text
+        Logger_LogWarning(logger, nullptr, -5, "two\nlines");
+        Logger_LogInfo(logger, "db", "ends here\n");
+        Logger_LogInfo(logger, nullptr, "%s", m.c_str());
+        for (size_t length : {509, 510, 600})
+            Logger_LogDebug(logger, s.substr(0, length).c_str(), "x");
+        Logger_LogDebug(logger, nullptr, "%s", m.c_str());
+        if (level >= 0 && level < LOGGER_DEBUG)
+            Logger_LogDebug(logger, nullptr, "%s", reinterpret_cast<const char *>(1));
         Logger_Delete(logger);
+        for (const auto &[at, line] : all)
+            if (at <= static_cast<unsigned int>(level))
+                wanted.push_back(line);
+        EXPECT_TRUE(lines == wanted) << level; // without a print of 64 KiB lines
     }
-    static void take(void *data, const char *line) {
-        static_cast<Collector *>(data)->lines.push_back(line);
-    }
-};
-
-TEST_F(LogDir, LinesHaveTheTimeLabelSourceAndNumberOfTheirLevel) {
-    for (unsigned int level : {0u, 6u})
-        EXPECT_EQ(Logger_New(level, (dir + "a.log").c_str(), 0), nullptr);
-    EXPECT_FALSE(fs::exists(dir + "a.log"));
-
-    Logger *logger = Logger_New(LOGGER_DEBUG, (dir + "a.log").c_str(), 0);
-    ASSERT_NE(logger, nullptr);
-    time_t before = time(nullptr);
-    Logger_LogFatalError(logger, "db", 2, "fatal %d", 1);
-    Logger_LogError(logger, "loader", 2, "cannot open %s", "file");
-    Logger_LogWarning(logger, "db", 17, "warned");
-    Logger_LogInfo(logger, "db", "told");
-    Logger_LogDebug(logger, "db", "traced");
-    time_t after = time(nullptr);
-    Logger_Delete(logger);
-
-    // After the time's blank the label is right-aligned to 7: 3, 3, 1, 4 and 3 blanks.
-    const char *expected[] = {"   FATAL] db: #2 fatal 1", "   ERROR] loader: #2 cannot open file",
-                              " WARNING] db: #17 warned", "    INFO] db: told",
-                              "   DEBUG] db: traced"};
-    std::vector<std::string> lines = lines_of(read_file(dir + "a.log"));
-    ASSERT_EQ(lines.size(), 5u);
-    for (size_t i = 0; i < lines.size(); i++)
-        expect_stamped(lines[i], before, after, expected[i]);
 }
 
-TEST(LoggerLine, OptionalPiecesLineFeedAndCutLengths) {
-    Collector got;
-    Logger_LogWarning(got.logger, "", 0, "no number");
-    Logger_LogError(got.logger, nullptr, -5, "negative");
-    Logger_LogInfo(got.logger, "db", "two\nlines");
-    Logger_LogDebug(got.logger, "db", "ends here\n");
-    std::string longSource(600, 's');
-    Logger_LogError(got.logger, longSource.c_str(), 0, "x");
-    ASSERT_EQ(got.lines.size(), 5u);
-    EXPECT_EQ(got.lines[0], "[WARNING] no number\n");
-    EXPECT_EQ(got.lines[1], "[  ERROR] #-5 negative\n");
-    EXPECT_EQ(got.lines[2], "[   INFO] db: two\nlines"); // a line feed inside: none added
-    EXPECT_EQ(got.lines[3], "[  DEBUG] db: ends here\n");
-    EXPECT_EQ(got.lines[4], "[  ERROR] " + longSource.substr(0, 511) + "x\n");
-
-    got.lines.clear();
-    std::string big(70000, 'm');
-    Logger_LogDebug(got.logger, nullptr, "%s", big.c_str());
-    Logger_LogInfo(got.logger, nullptr, "%s", big.c_str());
-    Logger_LogWarning(got.logger, nullptr, 0, "%s", big.c_str());
-    Logger_LogError(got.logger, nullptr, 0, "%s", big.c_str());
-    Logger_LogFatalError(got.logger, nullptr, 0, "%s", big.c_str());
-    const size_t kept[] = {65534, 8190, 8191, 8191, 8191};
-    ASSERT_EQ(got.lines.size(), 5u);
-    for (size_t i = 0; i < 5; i++) // "[  LEVEL] ", the text and a line feed
-        EXPECT_EQ(got.lines[i].size(), 10 + kept[i] + 1) << i;
-}
-
-// Each line shows its own second in the zone TZ named as the second began:
-// TZ is read once a second, as a setenv() on another thread may free it.
-TEST(LoggerLine, TimeOfDayFollowsTheClockAndTheZoneOfEachSecond) {
-    const char *saved = getenv("TZ");
-    const std::string savedZone = saved != nullptr ? saved : "";
-    Collector got;
-    got.logger->bTimestamp = 1;
-    for (const char *zone : {"XYZ-5:30", static_cast<const char *>(nullptr)}) {
-        SCOPED_TRACE(zone != nullptr ? zone : "(unset)");
-        if (zone != nullptr)
-            setenv("TZ", zone, 1);
-        else
-            unsetenv("TZ");
+// TZ is read once a second per thread, as a setenv() on another thread may free
+// it: each line shows the zone TZ named as its second began.
+TEST(Logger, FileLinesAppendWholeInOneWriteEachInTheZoneOfTheirSecond) {
+    const std::string file = dir.path + "a.log", padding(5000, 'p'); // beyond a stream's buffer
+    std::ofstream(file) << "earlier\n";
+    Logger *logger = Logger_New(LOGGER_INFO, file.c_str(), 0);
+    watchedFd = Logger_GetLogFileno(logger);
+    for (const char *zone : {"XYZ-5:30", "UTC0"}) {
+        setenv("TZ", zone, 1);
         for (time_t last = time(nullptr); time(nullptr) == last;)
             usleep(10000);
-        got.lines.clear();
-        int reads = zoneReads;
-        time_t before = time(nullptr);
-        for (int i = 0; i < 20; i++)
-            Logger_LogInfo(got.logger, nullptr, "now");
-        time_t after = time(nullptr);
-        EXPECT_LE(zoneReads - reads, after - before + 1);
-        for (const std::string &line : got.lines)
-            expect_stamped(line, before, after, "    INFO] now\n");
+        int reads = zoneReads, writes = watchedWrites;
+        time_t now = time(nullptr);
+        Logger_LogInfo(logger, "db", "%s", padding.c_str()); // this thread's cache, a second on
+        std::vector<std::thread> workers;
+        for (int t = 0; t < 4; t++)
+            workers.emplace_back([&] {
+                for (int i = 0; i < 50; i++)
+                    Logger_LogInfo(logger, "db", "%s", padding.c_str());
+            });
+        for (std::thread &worker : workers)
+            worker.join();
+        time_t later = time(nullptr);
+        EXPECT_LE(zoneReads - reads, 5 * (later - now + 1));
+        EXPECT_EQ(watchedWrites - writes, 201);
+        auto stamp = [](time_t t) { return "[" + std::string(ctime(&t), 19) + "    INFO] db: "; };
+        std::istringstream in(read_file(file));
+        std::string line;
+        EXPECT_TRUE(std::getline(in, line) && line == "earlier") << zone;
+        int count = 0;
+        for (; std::getline(in, line); count++) // of the second the writes began or ended in
+            EXPECT_TRUE(line == stamp(now) + padding || line == stamp(later) + padding) << zone;
+        EXPECT_EQ(count, 201) << zone;
+        std::ofstream(file, std::ios::trunc) << "earlier\n";
     }
-    if (saved != nullptr)
-        setenv("TZ", savedZone.c_str(), 1);
-    else
-        unsetenv("TZ");
-}
-
-TEST(LoggerLevel, MessagesAboveTheLevelAreDropped) {
-    Collector got(LOGGER_WARNING);
-    auto all_levels = [&] {
-        Logger_LogFatalError(got.logger, nullptr, 0, "1");
-        Logger_LogError(got.logger, nullptr, 0, "2");
-        Logger_LogWarning(got.logger, nullptr, 0, "3");
-        Logger_LogInfo(got.logger, nullptr, "4");
-        Logger_LogDebug(got.logger, nullptr, "5");
-    };
-    all_levels();
-    EXPECT_EQ(got.lines,
-              (std::vector<std::string>{"[  FATAL] 1\n", "[  ERROR] 2\n", "[WARNING] 3\n"}));
-    Logger_SetLogLevel(got.logger, 0);
-    all_levels();
-    EXPECT_EQ(got.lines.size(), 3u);
-    Logger_SetLogLevel(got.logger, -1); // a very large unsigned level: everything
-    EXPECT_EQ(Logger_GetLogLevel(got.logger), -1);
-    all_levels();
-    EXPECT_EQ(got.lines.size(), 8u);
-}
-
-TEST_F(LogDir, FileSinkAppendsAndAFileThatCannotOpenDropsMessages) {
-    std::string file = dir + "keep.log";
-    std::ofstream(file) << "earlier line\n";
-    for (const char *path : {file.c_str(), file.c_str(), static_cast<const char *>(nullptr),
-                             "/nonexistent/dir/x.log"}) {
-        Logger *logger = Logger_New(LOGGER_INFO, path, 0);
-        ASSERT_NE(logger, nullptr);
-        EXPECT_EQ(Logger_GetLogFileno(logger) >= 0, path == file.c_str());
-        logger->bTimestamp = 0;
-        Logger_LogInfo(logger, nullptr, "line");
-        if (path != file.c_str()) { // nothing without a file; with one, it would take our output
-            struct stat before, after;
-            ASSERT_EQ(fstat(STDOUT_FILENO, &before), 0);
-            Logger_RedirectStdout(logger);
-            ASSERT_EQ(fstat(STDOUT_FILENO, &after), 0);
-            EXPECT_EQ(before.st_ino, after.st_ino);
-        }
-        Logger_Delete(logger);
-    }
-    EXPECT_EQ(read_file(file), "earlier line\n[   INFO] line\n[   INFO] line\n");
-}
-
-TEST_F(LogDir, StandardErrorSinkIgnoresThePathAndIsNeverClosed) {
-    std::string captured = dir + "stderr.txt", unused = dir + "unused.log";
-    int status = exit_status_of([&] {
-        int fd = open(captured.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        if (fd < 0 || dup2(fd, STDERR_FILENO) < 0)
-            return 1;
-        Logger *logger = Logger_New(LOGGER_WARNING, unused.c_str(), 1);
-        if (logger == nullptr || logger->bStderr != 1 || logger->pStream != stderr)
-            return 2;
-        logger->bTimestamp = 0;
-        Logger_LogWarning(logger, "db", 0, "to stderr");
-        Logger_Delete(logger);
-        return fprintf(stderr, "still open\n") > 0 && fflush(stderr) == 0 ? 0 : 3;
-    });
-    EXPECT_EQ(status, 0);
-    EXPECT_EQ(read_file(captured), "[WARNING] db: to stderr\nstill open\n");
-    EXPECT_FALSE(fs::exists(unused));
-}
-
-TEST_F(LogDir, RedirectionPointsDescriptorsOneAndTwoAtTheLogFile) {
-    std::string file = dir + "redirect.log";
-    int status = exit_status_of([&] {
-        Logger *logger = Logger_New(LOGGER_INFO, file.c_str(), 0);
-        if (logger == nullptr)
-            return 1;
-        logger->bTimestamp = 0;
-        Logger_LogInfo(logger, nullptr, "first");
-        Logger_RedirectStdout(logger);
-        Logger_RedirectStderr(logger);
-        if (write(STDOUT_FILENO, "out\n", 4) != 4 || write(STDERR_FILENO, "err\n", 4) != 4)
-            return 2;
-        Logger_LogInfo(logger, nullptr, "last");
-        Logger_Delete(logger);
-        return 0;
-    });
-    EXPECT_EQ(status, 0);
-    EXPECT_EQ(read_file(file), "[   INFO] first\nout\nerr\n[   INFO] last\n");
-}
-
-TEST_F(LogDir, CallbackTakesOverForGoodAndClosesTheFile) {
-    Logger *logger = Logger_New(LOGGER_INFO, (dir + "cb.log").c_str(), 0);
-    int fd = Logger_GetLogFileno(logger);
-    ASSERT_GE(fd, 0);
-    Logger_SetCallback(logger, nullptr, nullptr); // changes nothing
-    EXPECT_EQ(Logger_GetLogFileno(logger), fd);
-
-    std::vector<std::string> first, second;
-    auto take = [](void *data, const char *line) {
-        static_cast<std::vector<std::string> *>(data)->push_back(line);
-    };
-    Logger_SetCallback(logger, take, &first);
-    EXPECT_EQ(Logger_GetLogFileno(logger), -1);
-    EXPECT_EQ(fcntl(fd, F_GETFD), -1); // the former log file is closed
-    time_t before = time(nullptr);
-    Logger_LogInfo(logger, "cb", "to the callback");
-    time_t after = time(nullptr);
-    Logger_SetCallback(logger, take, &second);
-    Logger_LogInfo(logger, nullptr, "replaced");
-    Logger_Delete(logger);
-
-    EXPECT_EQ(read_file(dir + "cb.log"), "");
-    ASSERT_EQ(first.size(), 1u);
-    expect_stamped(first[0], before, after, "    INFO] cb: to the callback\n");
-    ASSERT_EQ(second.size(), 1u);
-    EXPECT_EQ(second[0].substr(20), "    INFO] replaced\n");
-}
-
-TEST(LoggerSystemError, TextOfTheNumberAsAnErrorLine) {
-    Collector got;
-    Logger_LogSystemError(got.logger, "io", ENOENT, 0);
-    Logger_LogSystemError(got.logger, "io", ENOENT, 1);
-    errno = EACCES;
-    Logger_LogSystemError(got.logger, "io", -1, 0); // -1: the current errno's text
-    Logger_LogSystemError(got.logger, "io", -1, 1); // strerror() knows no -1
-    Logger_LogSystemError(got.logger, "io", 0, 0);
-    Logger_SetLogLevel(got.logger, LOGGER_FATAL);
-    Logger_LogSystemError(got.logger, "io", ENOENT, 0);
-
-    ASSERT_EQ(got.lines.size(), 5u);
-    EXPECT_EQ(got.lines[0], "[  ERROR] io: #2 " + std::string(strerror(ENOENT)) + "\n");
-    EXPECT_EQ(got.lines[1], got.lines[0]);
-    EXPECT_EQ(got.lines[2], "[  ERROR] io: #-1 " + std::string(strerror(EACCES)) + "\n");
-    EXPECT_EQ(got.lines[3], "[  ERROR] io: #-1 " + std::string(strerror(-1)) + "\n");
-    EXPECT_EQ(got.lines[4], "[  ERROR] io: " + std::string(strerror(0)) + "\n");
-}
-
-// Each line reaches the file in one write(), which lands whole at its end
-// though other processes append to it too.
-TEST_F(LogDir, ConcurrentLinesStayWholeInOneWriteEach) {
-    Logger *logger = Logger_New(LOGGER_INFO, (dir + "threads.log").c_str(), 0);
-    ASSERT_NE(logger, nullptr);
-    const int threads = 8, perThread = 300;
-    const std::string padding(5000, 'p'); // longer than the stream's buffer
-    watchedWrites = 0;
-    watchedFd = Logger_GetLogFileno(logger);
-    time_t before = time(nullptr);
-    std::vector<std::thread> workers;
-    for (int t = 0; t < threads; t++)
-        workers.emplace_back([&, t] {
-            for (int i = 0; i < perThread; i++)
-                Logger_LogInfo(logger, "worker", "%d %d %s", t, i, padding.c_str());
-        });
-    for (std::thread &worker : workers)
-        worker.join();
-    time_t after = time(nullptr);
     watchedFd = -1;
     Logger_Delete(logger);
-    EXPECT_EQ(watchedWrites, threads * perThread);
-
-    std::vector<int> next(threads, 0);
-    std::vector<std::string> lines = lines_of(read_file(dir + "threads.log"));
-    ASSERT_EQ(lines.size(), static_cast<size_t>(threads * perThread));
-    for (const std::string &line : lines) {
-        int t = -1;
-        ASSERT_EQ(
-            sscanf(line.c_str() + std::min<size_t>(20, line.size()), "    INFO] worker: %d", &t), 1)
-            << line;
-        ASSERT_TRUE(t >= 0 && t < threads) << line;
-        std::string rest = std::to_string(t) + " " + std::to_string(next[t]++) + " " + padding;
-        expect_stamped(line, before, after, "    INFO] worker: " + rest); // each thread's in order
-    }
 }
 
-// After a write a full disk cut short, the next line starts on a line of its
-// own, and a write that failed whole leaves no empty line.
-TEST_F(LogDir, AFullDiskLosesNoLineAfterSpaceReturns) {
-    const struct {
-        rlim_t room; // the file's size limit while the disk is full
-        const char *written;
-    } cases[] = {{24, "[   INFO] first\n[   INFO\n[   INFO] after\n"},
-                 {16, "[   INFO] first\n[   INFO] after\n"}};
-    for (const auto &c : cases) {
-        std::string file = dir + std::to_string(c.room) + ".log";
-        int status = exit_status_of([&] {
-            signal(SIGXFSZ, SIG_IGN);
-            Logger *logger = Logger_New(LOGGER_INFO, file.c_str(), 0);
-            struct rlimit saved, full;
-            if (logger == nullptr || getrlimit(RLIMIT_FSIZE, &saved) != 0)
-                return 1;
-            logger->bTimestamp = 0;
-            Logger_LogInfo(logger, nullptr, "first");
-            full = saved;
-            full.rlim_cur = c.room;
-            if (setrlimit(RLIMIT_FSIZE, &full) != 0)
-                return 2;
-            Logger_LogInfo(logger, nullptr, "cut short");
-            Logger_LogInfo(logger, nullptr, "refused");
-            if (setrlimit(RLIMIT_FSIZE, &saved) != 0)
-                return 3;
-            Logger_LogInfo(logger, nullptr, "after");
-            Logger_Delete(logger);
-            return 0;
-        });
-        EXPECT_EQ(status, 0);
-        EXPECT_EQ(read_file(file), c.written) << c.room;
+// A line a full disk cut short is ended before the next; one refused whole
+// leaves no empty line. A link in a directory others can write may have been
+// planted there by another user: no file opens through it.
+TEST(Logger, FileFaultsLoseNoLineAndFollowNoPlantedLink) {
+    signal(SIGXFSZ, SIG_IGN);
+    struct rlimit saved;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    for (rlim_t room : {24, 16}) {
+        const std::string file = dir.path + std::to_string(room);
+        Logger *logger = collector(nullptr, LOGGER_INFO, file.c_str());
+        Logger_LogInfo(logger, nullptr, "first");
+        const struct rlimit full = {room, saved.rlim_max};
+        EXPECT_EQ(setrlimit(RLIMIT_FSIZE, &full), 0);
+        Logger_LogInfo(logger, nullptr, "cut short");
+        Logger_LogInfo(logger, nullptr, "refused");
+        EXPECT_EQ(setrlimit(RLIMIT_FSIZE, &saved), 0);
+        Logger_LogInfo(logger, nullptr, "after");
+        Logger_Delete(logger);
+        EXPECT_EQ(read_file(file), std::string("[   INFO] first\n") +
+                                       (room == 24 ? "[   INFO\n" : "") + "[   INFO] after\n");
     }
-}
-
-// A link in a directory others can write may have been planted by another
-// user: the logger opens no file through it there, and follows it elsewhere.
-TEST_F(LogDir, ALinkOpensOnlyInADirectoryOthersCannotWrite) {
-    const std::string target = dir + "target.log";
+    const std::string target = dir.path + "target", shared = dir.path + "shared/";
     const struct {
         mode_t mode;
         bool link, opens;
-    } cases[] = {{01777, true, false},
-                 {0777, true, false},
-                 {01777, false, true},
-                 {0755, true, true},
-                 {0700, true, true}};
+    } cases[] = {{01777, 1, 0}, {0777, 1, 0}, {01777, 0, 1}, {0755, 1, 1}, {0700, 1, 1}};
     for (const auto &c : cases) {
-        std::string shared = dir + "shared", file = shared + "/my.log";
-        ASSERT_EQ(mkdir(shared.c_str(), 0700), 0);
-        ASSERT_EQ(chmod(shared.c_str(), c.mode), 0);
-        ASSERT_EQ(c.link ? symlink(target.c_str(), file.c_str()) : 0, 0);
-        Logger *logger = Logger_New(LOGGER_INFO, file.c_str(), 0);
+        ASSERT_EQ(mkdir(shared.c_str(), 0700) | chmod(shared.c_str(), c.mode), 0);
+        ASSERT_EQ(c.link ? symlink(target.c_str(), (shared + "my.log").c_str()) : 0, 0);
+        Logger *logger = Logger_New(LOGGER_INFO, (shared + "my.log").c_str(), 0);
         EXPECT_EQ(Logger_GetLogFileno(logger) >= 0, c.opens) << std::oct << c.mode << c.link;
         Logger_Delete(logger);
-        EXPECT_EQ(fs::exists(target), c.link && c.opens) << std::oct << c.mode;
-        fs::remove_all(shared);
-        fs::remove(target);
+        EXPECT_EQ(std::filesystem::exists(target), c.link && c.opens) << std::oct << c.mode;
+        std::filesystem::remove_all(shared);
+        std::filesystem::remove(target);
     }
 }
 
-TEST(LoggerSettings, EncodingPrecisionAndNullLogger) {
-    Collector got;
+// Descriptors 1 and 2, pointed at files here, are restored before any check.
+TEST(Logger, SinksSettingsAndANullLogger) {
+    const std::string err = dir.path + "err", file = dir.path + "out.log";
+    int saved[] = {dup(1), dup(2)}, fd = open(err.c_str(), O_WRONLY | O_CREAT, 0600);
+    dup2(fd, 2);
+    Logger *logger = Logger_New(LOGGER_WARNING, file.c_str(), 1);
+    logger->bTimestamp = 0;
+    Logger_LogWarning(logger, "db", 0, "to stderr");
+    Logger_Delete(logger); // never closes stderr
+    bool created = std::filesystem::exists(file), open = fprintf(stderr, "still open\n") > 0;
+    Logger_RedirectStdout(Logger_New(LOGGER_INFO, "/nonexistent/x.log", 0)); // no file: nothing
+    logger = collector(nullptr, LOGGER_INFO, file.c_str());
+    Logger_RedirectStdout(logger);
+    Logger_RedirectStderr(logger);
+    bool written = printf("out\n") > 0 && fflush(stdout) == 0 && write(2, "err\n", 4) == 4;
+    dup2(saved[0], 1);
+    dup2(saved[1], 2);
+    EXPECT_TRUE(!created && open && written);
+    EXPECT_EQ(read_file(err) + read_file(file), "[WARNING] db: to stderr\nstill open\nout\nerr\n");
+    fd = Logger_GetLogFileno(logger);
+    Lines lines;
+    Logger_SetCallback(logger, take, &lines);
+    EXPECT_EQ(Logger_GetLogFileno(logger) & fcntl(fd, F_GETFD), -1); // the file is closed
+    Logger_LogInfo(logger, "cb", "to the callback");
     std::string name(100, 'e');
-    Logger_SetTextEncoding(got.logger, name.c_str());
-    EXPECT_EQ(std::string(got.logger->szTextEncoding), name.substr(0, 62));
-    Logger_SetTextEncoding(got.logger, nullptr);
-    EXPECT_STREQ(got.logger->szTextEncoding, "");
-
-    EXPECT_EQ(Logger_GetMaxPrecision(5, "x"), 60000);
-    EXPECT_EQ(Logger_GetMaxPrecision(1, "x"), 8000);
-    EXPECT_EQ(Logger_GetMaxPrecision(4, "x"), 8000);
-    EXPECT_EQ(Logger_GetMaxPrecision(3, ""), 0);
-    EXPECT_EQ(Logger_GetMaxPrecision(3, nullptr), 0);
-    for (int level : {0, 6, -1})
-        EXPECT_EQ(Logger_GetMaxPrecisionSz(level), 1) << level;
-
-    Logger_SetCallback(nullptr, Collector::take, nullptr);
-    Logger_LogError(nullptr, "db", 1, "nothing");
+    Logger_SetTextEncoding(logger, name.c_str());
+    EXPECT_EQ(logger->szTextEncoding + name.substr(62), name); // cut to 62
+    Logger_SetTextEncoding(logger, nullptr);
+    EXPECT_STREQ(logger->szTextEncoding, "");
+    Logger_Delete(logger);
+    EXPECT_EQ(lines, Lines{"[   INFO] cb: to the callback\n"});
+    EXPECT_TRUE(Logger_New(0, nullptr, 1) == nullptr && Logger_New(6, nullptr, 1) == nullptr);
+    Logger_SetCallback(nullptr, take, nullptr);
     Logger_LogSystemError(nullptr, "db", 2, 0);
     Logger_RedirectStderr(nullptr);
     Logger_Delete(nullptr);
-    EXPECT_EQ(Logger_GetLogLevel(nullptr), 0);
-    EXPECT_EQ(Logger_GetLogFileno(nullptr), -1);
+    std::vector<int> got = {Logger_GetLogLevel(nullptr), Logger_GetLogFileno(nullptr),
+                            Logger_GetMaxPrecision(3, ""), Logger_GetMaxPrecision(3, nullptr)};
+    for (int level : {-1, 0, 1, 4, 5, 6})
+        got.push_back(Logger_GetMaxPrecision(level, "x"));
+    EXPECT_EQ(got, std::vector<int>({0, -1, 0, 0, 1, 1, 8000, 8000, 60000, 1}));
 }
 
-std::string log_file_name(const char *dir, const char *base, const char *ext, int pid = 0,
-                          int tid = 0, int stamp = 0) {
-    std::string copy = dir != nullptr ? dir : "";
-    char *name =
-        CrtGetLogFileName(nullptr, dir != nullptr ? &copy[0] : nullptr, base, ext, pid, tid, stamp);
-    std::string result = name != nullptr ? name : "(null)";
+std::string log_file_name(std::string dir, const char *base, const char *ext, int suffixes = 0) {
+    char *name = CrtGetLogFileName(nullptr, dir != "-" ? &dir[0] : nullptr, base, ext, suffixes & 1,
+                                   suffixes & 2, suffixes & 4);
+    std::string result = name;
     OmxMemFree(name);
     return result;
 }
 
-TEST(CrtGetLogFileName, DirectoryBaseAndExtensionForms) {
-    EXPECT_EQ(log_file_name(nullptr, "app", nullptr), "/tmp/app.log");
-    EXPECT_EQ(log_file_name("", "app", nullptr), "app.log");
-    EXPECT_EQ(log_file_name("logs\\", "app", "txt"), "logs/app.txt");
-    EXPECT_EQ(log_file_name("d", "app", ".txt"), "d/app.txt");
-    EXPECT_EQ(log_file_name("d", "app", "..txt"), "d/app..txt");
-    EXPECT_EQ(log_file_name("d", nullptr, nullptr), "d/.log");
-    for (size_t length : {1015, 1016, 2000}) { // with "/app.log", 1023 characters fit
-        std::string longDir(length, 'd');
-        EXPECT_EQ(log_file_name(longDir.c_str(), "app", nullptr),
-                  length <= 1015 ? longDir + "/app.log" : "")
-            << length;
-    }
-
-    // The trailing separator is removed from the caller's own string.
-    char dir[] = "/var/log/", root[] = "/";
-    char buffer[LOGGER_FILE_NAME_SIZE];
-    EXPECT_EQ(CrtGetLogFileName(buffer, dir, "server", nullptr, 0, 0, 0), buffer);
-    EXPECT_STREQ(buffer, "/var/log/server.log");
-    EXPECT_STREQ(dir, "/var/log");
-    EXPECT_STREQ(CrtGetLogFileName(buffer, root, "app", nullptr, 0, 0, 0), "/app.log");
-    EXPECT_STREQ(root, "");
-    std::string tooLong(1100, 'd');
-    EXPECT_STREQ(CrtGetLogFileName(buffer, &tooLong[0], "app", nullptr, 0, 0, 0), "");
-}
-
-TEST(CrtGetLogFileName, ProcessThreadAndTimeSuffixes) {
-    EXPECT_EQ(log_file_name("d", "app", nullptr, 1), "d/app_" + std::to_string(getpid()) + ".log");
-    EXPECT_EQ(log_file_name("d", "app", nullptr, 0, 1),
-              "d/app_" + std::to_string(gettid()) + ".log");
-
-    // The clock the name is read from: time() may trail it by a tick at a second's turn.
-    struct timeval before, after;
+TEST(Logger, FileNamesFromDirectoryBaseExtensionAndSuffixes) {
+    const std::string fits(1015, 'd'), over(1016, 'd'); // 1023 characters fit
+    const std::string cases[][4] = {{"-", "app", "", "/tmp/app."},
+                                    {"", "app", ".", "app."},
+                                    {"logs\\", "app", "txt", "logs/app.txt"},
+                                    {"/", "", "..txt", "/..txt"},
+                                    {fits, "app", "log", fits + "/app.log"},
+                                    {over, "app", "log", ""}};
+    for (const auto &c : cases)
+        EXPECT_EQ(log_file_name(c[0], c[1].c_str(), c[2].c_str()), c[3]) << c[0];
+    EXPECT_EQ(log_file_name("d", nullptr, nullptr, 3),
+              "d/_" + std::to_string(getpid()) + "_" + std::to_string(gettid()) + ".log");
+    char path[] = "/var/log/", buffer[LOGGER_FILE_NAME_SIZE];
+    EXPECT_EQ(CrtGetLogFileName(buffer, path, "a", "x", 0, 0, 0), buffer);
+    EXPECT_EQ(buffer + std::string(path), "/var/log/a.x/var/log"); // its separator removed
+    struct timeval before, after; // the clock the name is read from, which time() may trail
     gettimeofday(&before, nullptr);
-    std::string name = log_file_name("d", "app", nullptr, 1, 1, 1);
+    std::string name = log_file_name("d", "a", "x", 4);
     gettimeofday(&after, nullptr);
-    std::string head = "d/app_" + std::to_string(getpid()) + "_" + std::to_string(gettid()) + "_";
-    ASSERT_EQ(name.size(), head.size() + 17 + 4) << name;
-    EXPECT_EQ(name.compare(0, head.size(), head) | name.compare(head.size() + 17, 4, ".log"), 0);
-    std::string stamp = name.substr(head.size(), 17); // to the second, then milliseconds
-    EXPECT_EQ(stamp.find_first_not_of("0123456789"), std::string::npos) << name;
-    bool seen = false;
-    for (time_t t = before.tv_sec; t <= after.tv_sec; t++) {
-        char expected[16];
-        strftime(expected, sizeof expected, "%Y%m%d%H%M%S", localtime(&t));
-        seen = seen || stamp.compare(0, 14, expected) == 0;
-    }
-    EXPECT_TRUE(seen) << name;
+    char stamps[2][24] = {}; // to the second; milliseconds and ".x" follow
+    for (time_t t : {before.tv_sec, after.tv_sec})
+        strftime(stamps[t != before.tv_sec], 24, "d/a_%Y%m%d%H%M%S", localtime(&t));
+    EXPECT_TRUE(name.compare(0, 18, stamps[0]) == 0 || name.compare(0, 18, stamps[1]) == 0);
+    EXPECT_EQ(name.find_first_not_of("0123456789", 18), 21u) << name;
+    EXPECT_EQ(name.substr(21), ".x");
 }
 
 } // namespace
