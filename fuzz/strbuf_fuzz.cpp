@@ -1,11 +1,6 @@
-// Arbitrary sequences of string-buffer operations on two buffers, against a
-// model of each buffer's text (embedded NULs included), its capacity under the
-// block growth rule, and its lent work buffer. After every step the buffer
-// must agree with its model and keep its invariants, and all of its capacity
-// must be addressable storage.
-#include <fuzzer/FuzzedDataProvider.h>
-
-#include <limits.h>
+// Arbitrary sequences of string-buffer operations against a model of the text
+// (NULs included) and its capacity. The unit test runs it on a fixed stream too.
+#include <ctype.h>
 #include <stdint.h>
 #include <string.h>
 
@@ -16,301 +11,89 @@
 #include "omx_memory.h"
 #include "strbuf.h"
 
-namespace {
-
-struct Model {
-    std::string text;
-    long long capacity;
-    long long block;
-    bool lent;
-    std::string work; // the lent buffer's bytes, all of them
-};
-
-// Capacities: the smallest multiple of the block above the need; replacing
-// the text needs its length, extending it the new length plus one.
-long long block_above(const Model &m, long long need) {
-    return (need / m.block + 1) * m.block;
-}
-
-void set_text(Model *m, const std::string &text) {
-    if (static_cast<long long>(text.size()) >= m->capacity)
-        m->capacity = block_above(*m, static_cast<long long>(text.size()));
-    m->text = text;
-}
-
-void append_text(Model *m, const std::string &more) {
-    if (m->text.empty()) {
-        set_text(m, more);
-        return;
-    }
-    long long length = static_cast<long long>(m->text.size());
-    long long n = static_cast<long long>(more.size());
-    if (m->capacity - length <= n)
-        m->capacity = block_above(*m, length + n + 1);
-    m->text += more;
-}
-
-// An insertion is: emptied, then the prefix, the new text and the rest appended.
-void insert_text(Model *m, const std::string &more, long long pos) {
-    pos = std::max(pos, 0LL);
-    if (pos >= static_cast<long long>(m->text.size())) {
-        append_text(m, more);
-        return;
-    }
-    std::string rest = m->text.substr(static_cast<size_t>(pos));
-    m->text.resize(static_cast<size_t>(pos));
-    append_text(m, more);
-    append_text(m, rest);
-}
-
-bool is_space(char c) {
-    return c == ' ' || (c >= '\t' && c <= '\r');
-}
-
-int fold(char c) {
-    unsigned char u = static_cast<unsigned char>(c);
-    return u >= 'A' && u <= 'Z' ? u - 'A' + 'a' : u;
-}
-
-int sign(int value) {
-    return (value > 0) - (value < 0);
-}
-
-int compare_no_case(const char *a, const char *b) {
-    for (;; a++, b++) {
-        if (fold(*a) != fold(*b))
-            return fold(*a) < fold(*b) ? -1 : 1;
-        if (*a == '\0')
-            return 0;
-    }
-}
-
-void check(const strbuf *sb, const Model &m) {
-    FUZZ_CHECK(sb->text != NULL && sb->blockSize == m.block);
-    FUZZ_CHECK(sb->length == static_cast<long long>(m.text.size()) && sb->capacity == m.capacity);
-    FUZZ_CHECK(sb->length < sb->capacity && sb->capacity % sb->blockSize == 0);
-    FUZZ_CHECK(memcmp(sb->text, m.text.data(), m.text.size()) == 0);
-    FUZZ_CHECK(sb->text[sb->length] == '\0' && sb->end == sb->text + sb->length);
-    volatile char last = sb->text[sb->capacity - 1]; // the sanitizer objects if it is not storage
-    (void)last;
-    FUZZ_CHECK((sb->buffer != NULL) == m.lent);
-    FUZZ_CHECK(sb->bufferSize == (m.lent ? static_cast<long long>(m.work.size()) : 0));
-    if (m.lent)
-        FUZZ_CHECK(memcmp(sb->buffer, m.work.data(), m.work.size()) == 0);
-}
-
-// A source text, and a length to pass with it: -1 (then the text ends at its
-// first NUL) or any count of its bytes.
-struct Source {
-    std::string bytes;
-    int n;
-    std::string taken() const {
-        return n < 0 ? std::string(bytes.c_str()) : bytes.substr(0, static_cast<size_t>(n));
-    }
-};
-
-Source consume_source(FuzzedDataProvider *in) {
-    Source s{in->ConsumeRandomLengthString(300), 0};
-    s.n = in->ConsumeIntegralInRange(-1, static_cast<int>(s.bytes.size()));
-    return s;
-}
-
-void step(FuzzedDataProvider *in, strbuf *sb, Model *m, strbuf *other, Model *om) {
-    const int length = static_cast<int>(m->text.size());
-    switch (in->ConsumeIntegralInRange(0, 17)) {
-    case 0: {
-        Source s = consume_source(in);
-        strbuf_set_str(sb, s.bytes.c_str(), s.n);
-        set_text(m, s.taken());
-        break;
-    }
-    case 1: {
-        Source s = consume_source(in);
-        strbuf_append(sb, s.bytes.c_str(), s.n);
-        append_text(m, s.taken());
-        break;
-    }
-    case 2: {
-        Source s = consume_source(in);
-        int pos = in->ConsumeIntegralInRange(-2, length + 2);
-        strbuf_insert(sb, s.bytes.c_str(), s.n, pos);
-        insert_text(m, s.taken(), pos);
-        break;
-    }
-    case 3: { // a source inside the buffer's own text
-        int from = in->ConsumeIntegralInRange(0, length);
-        int n = in->ConsumeIntegralInRange(0, length - from);
-        std::string piece = m->text.substr(static_cast<size_t>(from), static_cast<size_t>(n));
-        int pos = in->ConsumeIntegralInRange(0, length);
-        switch (in->ConsumeIntegralInRange(0, 2)) {
-        case 0:
-            strbuf_set_str(sb, sb->text + from, n);
-            set_text(m, piece);
-            break;
-        case 1:
-            strbuf_append(sb, sb->text + from, n);
-            append_text(m, piece);
-            break;
-        default:
-            strbuf_insert(sb, sb->text + from, n, pos);
-            insert_text(m, piece, pos);
-        }
-        break;
-    }
-    case 4: {
-        // Beside small counts, only counts that cannot fit: no huge allocation succeeds.
-        int extra = in->PickValueInArray({INT_MIN, INT_MAX, in->ConsumeIntegralInRange(-3, 300)});
-        long long room = m->capacity - length;
-        long long grown = block_above(*m, static_cast<long long>(length) + extra + 1);
-        bool fails = room <= extra && grown > INT_MAX;
-        FUZZ_CHECK(strbuf_reserve(sb, extra) == (fails ? -1 : 0));
-        if (room <= extra && !fails)
-            m->capacity = grown;
-        break;
-    }
-    case 5:
-        strbuf_clear(sb);
-        set_text(m, "");
-        break;
-    case 6:
-        if (in->ConsumeBool()) {
-            strbuf_copy(sb, sb);
-        } else {
-            strbuf_copy(sb, other);
-            set_text(m, om->text);
-        }
-        break;
-    case 7: {
-        char *text = strbuf_detach(sb);
-        FUZZ_CHECK(text != NULL && memcmp(text, m->text.c_str(), m->text.size() + 1) == 0);
-        OmxMemFree(text);
-        *m = {"", m->block, m->block, false, ""};
-        break;
-    }
-    case 8: { // formatting, cut at 16383 characters
-        int width = in->ConsumeIntegralInRange(0, 20000);
-        std::string arg = in->ConsumeRandomLengthString(100).c_str();
-        std::string out = std::string(std::max(0, width - static_cast<int>(arg.size())), ' ') + arg;
-        bool replace = in->ConsumeBool();
-        int wanted = replace ? strbuf_format(sb, "%*s", width, arg.c_str())
-                             : strbuf_append_format(sb, "%*s", width, arg.c_str());
-        FUZZ_CHECK(wanted == static_cast<int>(out.size()));
-        if (replace)
-            set_text(m, "");
-        append_text(m, out.substr(0, 16383));
-        break;
-    }
-    case 9: { // the buffer's own text as the argument: emptied first, or read before appending
-        std::string own = m->text.c_str();
-        if (in->ConsumeBool()) {
-            FUZZ_CHECK(strbuf_format(sb, "%s!", strbuf_get(sb)) == 1);
-            set_text(m, "!");
-        } else {
-            FUZZ_CHECK(strbuf_append_format(sb, "%s!", strbuf_get(sb)) ==
-                       static_cast<int>(own.size()) + 1);
-            append_text(m, (own + "!").substr(0, 16383));
-        }
-        break;
-    }
-    case 10: {
-        int index = in->ConsumeIntegralInRange(-2, length + 2);
-        signed char expected = static_cast<signed char>(
-            index >= 0 && index < length ? m->text[static_cast<size_t>(index)] : '\0');
-        FUZZ_CHECK(strbuf_getat(sb, index) == expected);
-        break;
-    }
-    case 11: {
-        int size = in->ConsumeIntegralInRange(-2, 300);
-        size_t bytes = static_cast<size_t>(size < 1 ? m->block : size);
-        m->work = m->text.substr(0, std::min(m->text.size(), bytes - 1));
-        m->work.resize(bytes, '\0');
-        m->lent = true;
-        FUZZ_CHECK(strbuf_getBufferSetLength(sb, size) == sb->buffer);
-        break;
-    }
-    case 12: // the caller fills the lent buffer
-        if (m->lent) {
-            size_t at = in->ConsumeIntegralInRange<size_t>(0, m->work.size() - 1);
-            std::string bytes = in->ConsumeBytesAsString(m->work.size() - at);
-            memcpy(sb->buffer + at, bytes.data(), bytes.size());
-            m->work.replace(at, bytes.size(), bytes);
-        }
-        break;
-    case 13: {
-        bool commit = in->ConsumeBool();
-        int n = in->ConsumeIntegralInRange(-1, static_cast<int>(m->work.size()) + 3);
-        strbuf_releaseBuffer(sb, commit, n);
-        if (m->lent && commit) {
-            size_t taken = n < 0 ? strnlen(m->work.data(), m->work.size())
-                                 : std::min(static_cast<size_t>(n), m->work.size());
-            set_text(m, m->work.substr(0, taken));
-        }
-        m->lent = false;
-        m->work.clear();
-        break;
-    }
-    case 14: {
-        std::string s = in->ConsumeRandomLengthString(40).c_str();
-        FUZZ_CHECK(sign(strbuf_compareNoCase(sb, s.c_str())) ==
-                   compare_no_case(m->text.c_str(), s.c_str()));
-        break;
-    }
-    case 15: {
-        strbuf_trim(sb);
-        size_t first = 0, last = m->text.size();
-        while (first < last && is_space(m->text[first]))
-            first++;
-        while (last > first && is_space(m->text[last - 1]))
-            last--;
-        m->text = m->text.substr(first, last - first);
-        break;
-    }
-    case 16: {
-        Source s = consume_source(in);
-        bool no_case = in->ConsumeBool();
-        std::string suffix = s.taken();
-        bool ends = suffix.size() <= m->text.size();
-        for (size_t i = 0; ends && i < suffix.size(); i++) {
-            char a = m->text[m->text.size() - suffix.size() + i], b = suffix[i];
-            ends = no_case ? fold(a) == fold(b) : a == b;
-        }
-        FUZZ_CHECK(strbuf_endswith(sb, s.bytes.c_str(), s.n, no_case) == ends);
-        break;
-    }
-    default: {
-        int count = in->ConsumeIntegralInRange(-2, length + 2);
-        if (count > 0)
-            m->text.erase(0, std::min(static_cast<size_t>(count), m->text.size()));
-        FUZZ_CHECK(strbuf_ltrunc(sb, count) == static_cast<int>(m->text.size()));
-    }
-    }
-    check(sb, *m);
-}
-
-strbuf *create(FuzzedDataProvider *in, Model *m) {
-    int block = in->ConsumeIntegralInRange(1, 64);
-    bool null = in->ConsumeBool();
-    std::string init = in->ConsumeRandomLengthString(100).c_str();
-    strbuf *sb = strbuf_create(block, null ? NULL : init.c_str());
-    FUZZ_CHECK(sb != NULL);
-    *m = {"", 0, block, false, ""};
-    set_text(m, null ? "" : init);
-    check(sb, *m);
-    return sb;
-}
-
-} // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    FuzzedDataProvider in(data, size);
-    FUZZ_CHECK(strbuf_create(in.ConsumeIntegralInRange(INT_MIN, 0), "x") == NULL);
-    Model models[2];
-    strbuf *buffers[2] = {create(&in, &models[0]), create(&in, &models[1])};
-    for (int steps = 0; steps < 64 && in.remaining_bytes() > 0; steps++) {
-        int which = in.ConsumeIntegralInRange(0, 1);
-        step(&in, buffers[which], &models[which], buffers[1 - which], &models[1 - which]);
+    const uint8_t *const end = data + size; // each choice takes a byte; 0 once they run out
+    auto pick = [&data, end](int below) { return data < end ? *data++ % below : 0; };
+    const int block = 1 + pick(64);
+    std::string text;                     // the model
+    long long capacity = block, lent = 0; // lent: the outstanding work buffer's size, or 0
+    // A new capacity is the least multiple of the block above the new length, or
+    // above the new length + 1 when a non-empty text is extended.
+    auto grow = [&](long long length, bool extend) {
+        if (length >= capacity)
+            capacity = ((length + extend) / block + 1) * block;
+    };
+    auto put = [&](const std::string &s, bool extend) {
+        text = extend ? text + s : s;
+        grow(text.size(), extend && text.size() > s.size());
+    };
+    strbuf *sb = strbuf_create(block, NULL), *other = strbuf_create(block, NULL);
+    while (data < end) {
+        const int length = text.size(), own = pick(3) == 0;
+        const int pos = pick(length + 4) - 2, off = pick(length + 1);
+        std::string s = own ? text.substr(off) : std::string(pick(3 * block + 5), ' ');
+        for (char &c : s) // from the own text, or letters that include NUL
+            c = own ? c : "aZ \t\n\x80z\v"[pick(9)];
+        const char *src = own ? sb->text + off : s.c_str();
+        const int n = pick(4) == 0 ? -1 : pick(s.size() + 1);
+        const std::string taken = n < 0 ? std::string(s.c_str()) : s.substr(0, n);
+        const int op = length > 6 * block + 20 ? 3 : pick(10); // long texts are cut back
+        if (op < 3) { // replace, extend, or replace by a copy of another buffer
+            (op == 1 ? strbuf_append : strbuf_set_str)(op == 2 ? other : sb, src, n);
+            strbuf_copy(sb, op == 2 ? other : sb);
+            put(taken, op == 1);
+        } else if (op == 3) {
+            text.erase(0, std::max(pos, 0));
+            FUZZ_CHECK(strbuf_ltrunc(sb, pos) == (int)text.size());
+        } else if (op == 4) {
+            strbuf_trim(sb);
+            text.erase(0, std::min(text.find_first_not_of(" \t\n\v"), text.size()));
+            text.erase(text.find_last_not_of(" \t\n\v") + 1);
+        } else if (op == 5) { // the own text as argument reads "" when it is being replaced
+            const int replace = pick(2), width = pick(40) ? pick(4) : 16380 + pick(8);
+            const std::string out = (replace ? "" : text.c_str()) + std::string(width, ' ');
+            auto format = replace ? strbuf_format : strbuf_append_format;
+            FUZZ_CHECK(format(sb, "%s%*s", strbuf_get(sb), width, "") == (int)out.size());
+            put(out.substr(0, 16383), !replace);
+        } else if (op == 6) {
+            FUZZ_CHECK(strbuf_reserve(sb, pos * 3) == 0);
+            grow(length + pos * 3, true);
+        } else if (op == 7) { // lend what fits (a block when size < 1), fill, commit at most all
+            const size_t bytes = pos < 1 ? block : pos, k = std::min(s.size(), bytes);
+            char *buffer = strbuf_getBufferSetLength(sb, pos);
+            auto work = (text.substr(0, bytes - 1) + std::string(bytes, '\0')).substr(0, bytes);
+            FUZZ_CHECK(buffer != NULL && memcmp(buffer, work.data(), bytes) == 0);
+            memcpy(buffer, s.data(), k);
+            work.replace(0, k, s, 0, k);
+            const int commit = pick(2), count = pick(bytes + 4) - 1;
+            if ((lent = pick(3) ? 0 : bytes) == 0) // or left outstanding
+                strbuf_releaseBuffer(sb, commit, count);
+            if (commit && !lent)
+                put(work.substr(0, count < 0 ? strnlen(work.data(), bytes) : count), false);
+        } else if (op == 8) { // the emptied text, then prefix, new text and rest appended in turn
+            const std::string rest = text.substr(std::clamp(pos, 0, length));
+            strbuf_insert(sb, src, n, pos);
+            text.resize(length - rest.size());
+            put(taken, true);
+            put(rest, true);
+        } else { // ends any loan too; the emptied buffer starts over at one block
+            char *detached = strbuf_detach(sb);
+            FUZZ_CHECK(memcmp(detached, text.c_str(), length + 1) == 0);
+            OmxMemFree(detached);
+            text.clear(), capacity = block, lent = 0;
+        }
+        const size_t len = text.size(), k = pick(length + 2);
+        FUZZ_CHECK(strbuf_length(sb) == (int)len && sb->capacity == capacity);
+        FUZZ_CHECK(memcmp(sb->text, text.c_str(), len + 1) == 0 && sb->end == sb->text + len);
+        FUZZ_CHECK((sb->buffer != NULL) == (lent > 0) && sb->bufferSize == lent);
+        // Its last k bytes end it (case swapped if noCase); itself with a 'q' for byte 0 does not.
+        const bool noCase = pick(2);
+        std::string tail = (k > len ? "q" + text.substr(len > 0) : text.substr(len - k)) + "q";
+        for (char &c : tail)
+            c = noCase && isalpha(c & 0xff) ? c ^ 0x20 : c;
+        FUZZ_CHECK(strbuf_endswith(sb, tail.c_str(), tail.size() - 1, noCase) == (k <= len));
     }
-    strbuf_destroy(buffers[0]);
-    strbuf_destroy(buffers[1]);
+    strbuf_destroy(sb);
+    strbuf_destroy(other);
     return 0;
 }
