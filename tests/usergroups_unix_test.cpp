@@ -8,6 +8,7 @@
 #include <limits.h>
 #include <pwd.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <unistd.h>
 
@@ -93,14 +94,16 @@ extern "C" void OmxMemFree(void *block) {
 
 namespace {
 
-// "result [names] message", with the message's common start left out.
+// "result [names] message", with the message's common start left out; a negative
+// size stands for a missing message buffer of that size.
 std::string groups_of(World w, int errsize = 256) {
     world = w;
     allocations = live_blocks = 0;
     errno = EBADF; // an older errno that must not show
     char **groups = reinterpret_cast<char **>(&groups), error[256] = "untouched";
     int32_t count = 7;
-    const int result = OmxGetUserGroups(&groups, &count, errsize < 0 ? nullptr : error, errsize);
+    const int result =
+        OmxGetUserGroups(&groups, &count, errsize < 0 ? nullptr : error, abs(errsize));
     std::string out = std::to_string(result) + " [";
     for (int32_t i = 0; i < count; i++)
         out += std::string(i > 0 ? " " : "") + groups[i];
@@ -141,7 +144,7 @@ TEST(UserGroups, ListsTheNamesOrSaysWhyNotLeavingNothingAllocated) {
 
 TEST(UserGroups, MessagesAreOptionalAndCutToTheBuffer) {
     EXPECT_EQ(groups_of({kOk, kOk, EIO}, 17), "-1 [] OmxGetUserGroups");
-    EXPECT_EQ(groups_of({kOk, kOk, EIO}, -1), "-1 [] untouched");
+    EXPECT_EQ(groups_of({kOk, kOk, EIO}, -256), "-1 [] untouched");
     int32_t count;
     char **groups, error[96], expected[96];
     EXPECT_EQ(OmxGetUserGroups(&groups, nullptr, nullptr, 0), -1);
@@ -152,12 +155,13 @@ TEST(UserGroups, MessagesAreOptionalAndCutToTheBuffer) {
     EXPECT_STREQ(error, expected);
 }
 
-// "result [user] [second] message" for a name buffer of size bytes, or none.
+// "result [user] [second] message" for a name buffer of size bytes, or none;
+// errsize as for groups_of().
 std::string user_of(int account, bool buffer, unsigned int size, int errsize = 96) {
     world = World{account};
     char user[16] = "old", second[4] = "old", error[96] = "untouched";
     const int result = OmxGetOSUser(buffer ? user : nullptr, size, second, 0,
-                                    errsize < 0 ? nullptr : error, errsize);
+                                    errsize < 0 ? nullptr : error, abs(errsize));
     return std::to_string(result) + " [" + user + "] [" + second + "] " + error;
 }
 
@@ -172,7 +176,7 @@ TEST(OsUser, CopiesTheLoginNameCutToTheBufferOrSaysWhyNot) {
                                              "argument(s) vvuserp=(nil) vlusrszi=4294967295");
     EXPECT_EQ(user_of(kOk, true, 0, 0), "-1 [old] [old] untouched");
     EXPECT_EQ(user_of(kOk, false, 16, 20), "-1 [old] [old] OmxGetOSUser line 2");
-    EXPECT_EQ(user_of(kOk, false, 16, -1), "-1 [old] [old] untouched");
+    EXPECT_EQ(user_of(kOk, false, 16, -96), "-1 [old] [old] untouched");
 }
 
 } // namespace
