@@ -79,17 +79,29 @@ extern "C" struct group *getgrgid(gid_t gid) {
     return nullptr;
 }
 
-// Like a heap without that much room, it refuses blocks of a gigabyte or more.
+// Like a heap without that much room, it refuses blocks of a gigabyte or more;
+// a guard after each block catches writes past its end.
 extern "C" void *OmxMemAlloc(size_t size) {
     if (++allocations == world.failing || size >= (1u << 30))
         return nullptr;
     live_blocks++;
-    return calloc(1, size);
+    char *block = static_cast<char *>(calloc(1, size + 2 * sizeof size));
+    memcpy(block, &size, sizeof size);
+    memset(block + sizeof size + size, 0xA5, sizeof size);
+    return block + sizeof size;
 }
 
 extern "C" void OmxMemFree(void *block) {
-    live_blocks -= block != nullptr;
-    free(block);
+    if (block == nullptr)
+        return;
+    char *start = static_cast<char *>(block) - sizeof(size_t);
+    size_t size;
+    memcpy(&size, start, sizeof size);
+    EXPECT_EQ(std::string(start + sizeof size + size, sizeof size),
+              std::string(sizeof size, '\xA5'))
+        << "written past the end";
+    live_blocks--;
+    free(start);
 }
 
 namespace {
@@ -144,6 +156,7 @@ TEST(UserGroups, ListsTheNamesOrSaysWhyNotLeavingNothingAllocated) {
 
 TEST(UserGroups, MessagesAreOptionalAndCutToTheBuffer) {
     EXPECT_EQ(groups_of({kOk, kOk, EIO}, 17), "-1 [] OmxGetUserGroups");
+    EXPECT_EQ(groups_of({kOk, kOk, EIO}, 1), "-1 [] ");
     EXPECT_EQ(groups_of({kOk, kOk, EIO}, -256), "-1 [] untouched");
     int32_t count;
     char **groups, error[96], expected[96];
