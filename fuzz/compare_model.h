@@ -1,0 +1,48 @@
+// The seven comparisons under one signature, and a plain model of each rule in
+// the current locale; shared by the unit test and the fuzz target.
+#ifndef COMPARE_MODEL_H
+#define COMPARE_MODEL_H
+
+#include <ctype.h>
+
+#include <algorithm>
+#include <string>
+
+#include "omx_compare.h"
+
+// Even ones fold case; 1, 2, 5 and 6 take a limit.
+using Comparison = int (*)(const char *, const char *, int);
+const Comparison comparisons[] = {
+    [](const char *a, const char *b, int) { return OmxCompareNoCase(a, b); },
+    OmxCompareLen,
+    OmxCompareLenNoCase,
+    [](const char *a, const char *b, int) { return OmxStrEquals(a, b); },
+    [](const char *a, const char *b, int) { return OmxStrNoCaseEquals(a, b); },
+    OmxStrLenEquals,
+    OmxStrLenNoCaseEquals,
+};
+const auto limited = [](int f) { return f % 4 == 1 || f % 4 == 2; };
+
+// The bytes that count, folded through the locale as signed chars and with the
+// sign bit flipped, so that std::string's unsigned order is the signed one.
+inline std::string key(const char *s, size_t width, bool fold) {
+    std::string out;
+    for (size_t i = 0; s != nullptr && i < width && s[i] != '\0'; i++)
+        out += static_cast<char>((fold ? toupper(static_cast<signed char>(s[i])) : s[i]) ^ 0x80);
+    return out;
+}
+
+// Orderings read NULL as "" and compare the prefix both share under the limit;
+// equality holds NULL equal only to NULL and compares like strncmp().
+inline int model(int f, const char *a, const char *b, int limit) {
+    const bool fold = f % 2 == 0;
+    size_t width = limited(f) && limit > 0 ? static_cast<size_t>(limit) : std::string::npos;
+    if (f >= 3)
+        return a != nullptr && b != nullptr ? key(a, width, fold) == key(b, width, fold) : a == b;
+    if (limited(f))
+        width = limit <= 0 ? 0 : std::min(key(a, width, false).size(), key(b, width, false).size());
+    const int order = key(a, width, fold).compare(key(b, width, fold));
+    return (order > 0) - (order < 0);
+}
+
+#endif
