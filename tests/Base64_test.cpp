@@ -23,7 +23,7 @@ TEST(Base64, FollowsTheModelAroundWholeBlocks) {
     check(text.substr(0, 32) + std::string(12, ' ') + "TWFu", 0);
 }
 
-// A count ending before a valid character, no text, a size 32 bits cannot encode.
+// Nothing read outside the count or before the text; a size 32 bits cannot encode.
 TEST(Base64, StopsAtTheCountAndRefusesWhatCannotBe) {
     unsigned char *bytes = nullptr, small[] = {1, 2, 3};
     char *text = nullptr;
@@ -32,5 +32,11 @@ TEST(Base64, StopsAtTheCountAndRefusesWhatCannotBe) {
     EXPECT_TRUE(memcmp(bytes, "ManMa", 6) == 0 && text == nullptr);
     OmxMemFree(bytes);
     EXPECT_EQ(OmxBase64Encode(small, 3, nullptr) + OmxBase64Decode(nullptr, 8, &bytes), 0u);
+    OmxMemFree(bytes);
+    std::string texts(32, 'A'), men;
+    for (int i = 0; i < 24; i++)
+        texts += "TWFu", men += "Man";
+    EXPECT_EQ(OmxBase64Decode(texts.c_str() + 32, 96, &bytes), 72u);
+    EXPECT_EQ(memcmp(bytes, men.data(), 72), 0);
     OmxMemFree(bytes);
 }
