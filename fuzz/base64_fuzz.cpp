@@ -1,101 +1,59 @@
-// Base64 both ways. Arbitrary bytes encode to the model's text and decode back
-// to themselves. Arbitrary text, read up to any count from storage that ends
-// where the count or a terminator does, decodes as the model says: characters
-// outside the alphabet are skipped, a NUL or the first '=' ends the text, and
-// a last lone character is dropped. Every result is NUL-terminated, and its
-// storage past the result is untouched.
-#include <fuzzer/FuzzedDataProvider.h>
-
+// Base64 against a model decoder: bytes encode to text of the right length that
+// it decodes back; read as text to a count short of or past the terminator, they
+// decode as it says. Every result is followed by zeros to the end of its storage.
 #include <malloc.h>
-#include <stdint.h>
 #include <string.h>
 
-#include <memory>
 #include <string>
+#include <vector>
 
 #include "fuzz_check.h"
 #include "omx_base64.h"
 #include "omx_memory.h"
 
-namespace {
-
-const std::string ALPHABET = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-
-// Six bits at a time from a stream of bits, padded with zero bits and '='.
-std::string encode(const std::string &bytes) {
-    std::string text;
-    unsigned bits = 0, held = 0;
-    for (unsigned char byte : bytes) {
-        bits = (bits << 8 | byte) & 0xFFFF;
-        for (held += 8; held >= 6; held -= 6)
-            text += ALPHABET[(bits >> (held - 6)) & 0x3F];
-    }
-    if (held > 0)
-        text += ALPHABET[(bits << (6 - held)) & 0x3F];
-    while (text.size() % 4 != 0)
-        text += '=';
-    return text;
-}
-
-std::string decode(const std::string &text, size_t count) {
-    std::string bytes;
-    unsigned bits = 0, held = 0;
-    for (size_t i = 0; i < count && i < text.size() && text[i] != '\0' && text[i] != '='; i++) {
-        size_t value = ALPHABET.find(text[i]);
-        if (value == std::string::npos)
-            continue;
-        bits = (bits << 6 | static_cast<unsigned>(value)) & 0xFFFF;
-        held += 6;
-        if (held >= 8) {
-            held -= 8;
-            bytes += static_cast<char>(bits >> held);
-        }
-    }
+static std::string model_decode(const std::string &text, size_t count) {
+    static const std::string alphabet =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string bits, bytes;
+    for (size_t i = 0; i < count && i < text.size() && text[i] != '\0' && text[i] != '='; i++)
+        for (int k = 5, value = static_cast<int>(alphabet.find(text[i])); value >= 0 && k >= 0; k--)
+            bits += static_cast<char>('0' + (value >> k & 1));
+    for (size_t at = 0; at + 8 <= bits.size(); at += 8)
+        bytes += static_cast<char>(std::stoi(bits.substr(at, 8), nullptr, 2));
     return bytes;
 }
 
-// The result equals expected and is followed by zero bytes to the end of its storage.
-void check_result(const void *result, uint32_t length, const std::string &expected) {
+static void check_result(void *result, uint32_t length, const std::string &expected) {
     FUZZ_CHECK(result != NULL && length == expected.size());
     FUZZ_CHECK(memcmp(result, expected.data(), length) == 0);
-    const unsigned char *bytes = static_cast<const unsigned char *>(result);
-    size_t storage = malloc_usable_size(const_cast<void *>(result));
-    FUZZ_CHECK(storage > length);
-    for (size_t i = length; i < storage; i++)
-        FUZZ_CHECK(bytes[i] == 0);
+    for (size_t i = length; i < malloc_usable_size(result); i++)
+        FUZZ_CHECK(static_cast<unsigned char *>(result)[i] == 0);
+    OmxMemFree(result);
 }
 
-} // namespace
-
+// The first byte: whether the text ends at its count (high bit) and the slack (0 to 8).
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    FuzzedDataProvider input(data, size);
-    const bool counted = input.ConsumeBool();
-    const uint32_t slack = input.ConsumeIntegralInRange<uint32_t>(0, 8);
-    const std::string bytes = input.ConsumeRemainingBytesAsString();
-
+    const bool counted = size > 0 && data[0] & 0x80;
+    const uint32_t slack = size > 0 ? data[0] % 9 : 0;
+    const std::string bytes(reinterpret_cast<const char *>(data) + (size > 0), size - (size > 0));
     char *text = NULL;
     uint32_t length = OmxBase64Encode(reinterpret_cast<const unsigned char *>(bytes.data()),
                                       static_cast<uint32_t>(bytes.size()), &text);
-    check_result(text, length, encode(bytes));
+    const std::string padding((3 - bytes.size() % 3) % 3, '=');
+    FUZZ_CHECK(text != NULL && length == (bytes.size() + 2) / 3 * 4);
+    FUZZ_CHECK(strcmp(text + length - padding.size(), padding.c_str()) == 0);
+    FUZZ_CHECK(model_decode(text, length) == bytes);
     unsigned char *back = NULL;
-    length = OmxBase64Decode(text, length, &back);
-    check_result(back, length, bytes);
-    OmxMemFree(text);
-    OmxMemFree(back);
-
-    // The input as text: either exactly count bytes with no terminator, or
-    // all of it and a terminator, with a count that may reach beyond.
+    const uint32_t back_length = OmxBase64Decode(text, length, &back);
+    check_result(back, back_length, bytes);
+    check_result(text, length, text);
+    // Exactly count bytes and no terminator, or all of them, a terminator, and slack beyond.
     uint32_t count = static_cast<uint32_t>(bytes.size());
-    if (counted)
-        count = count > slack ? count - slack : 0;
-    else
-        count += slack;
-    size_t stored = counted ? count : bytes.size() + 1;
-    std::unique_ptr<char[]> storage(new char[stored]);
-    memcpy(storage.get(), bytes.c_str(), stored);
+    count = counted ? (count > slack ? count - slack : 0) : count + slack;
+    const std::string stored = counted ? bytes.substr(0, count) : bytes + '\0';
+    const std::vector<char> storage(stored.begin(), stored.end());
     unsigned char *decoded = NULL;
-    length = OmxBase64Decode(storage.get(), count, &decoded);
-    check_result(decoded, length, decode(bytes, count));
-    OmxMemFree(decoded);
+    length = OmxBase64Decode(storage.data(), count, &decoded);
+    check_result(decoded, length, model_decode(bytes, count));
     return 0;
 }
