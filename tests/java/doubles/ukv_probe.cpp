@@ -1,28 +1,15 @@
-// XML API double: <whoami/> answers the path this library was loaded from,
-// <null/> leaves the answer NULL, anything else is echoed back.
+// XML API double: every request is answered with the path this library was loaded from.
 #include <dlfcn.h>
 
-#include <string>
-
-static thread_local std::string tAnswer;
-
-#ifndef PROBE_NO_API
-extern "C" __attribute__((visibility("default"))) int QelXmlApi(const char *request,
-                                                                char **answer) {
-    std::string text = request;
-    if (text == "<null/>")
-        return 0;
-    if (text == "<whoami/>") {
-        Dl_info info;
-        dladdr(reinterpret_cast<void *>(&QelXmlApi), &info);
-        text = info.dli_fname;
-    }
-    tAnswer = text;
-    *answer = tAnswer.data();
+#ifndef NO_QelXmlApi
+extern "C" __attribute__((visibility("default"))) int QelXmlApi(const char *, char **answer) {
+    Dl_info self;
+    dladdr(reinterpret_cast<void *>(&QelXmlApi), &self);
+    *answer = const_cast<char *>(self.dli_fname); // the loader's copy lives as long as the library
     return 0;
 }
 #endif
 
-#ifndef PROBE_NO_RELEASE
+#ifndef NO_QelXmlRelease
 extern "C" __attribute__((visibility("default"))) void QelXmlRelease(void) {}
 #endif
