@@ -1,13 +1,17 @@
-// The seven comparisons under one signature, and a plain model of each rule in
-// the current locale; shared by the unit test and the fuzz target.
+// The seven comparisons under one signature, a plain model of each rule in the
+// current locale, and the check that they agree; shared by the unit test and
+// the fuzz target.
 #ifndef COMPARE_MODEL_H
 #define COMPARE_MODEL_H
 
 #include <ctype.h>
+#include <string.h>
 
 #include <algorithm>
+#include <memory>
 #include <string>
 
+#include "fuzz_check.h"
 #include "omx_compare.h"
 
 // Even ones fold case; 1, 2, 5 and 6 take a limit.
@@ -43,6 +47,23 @@ inline int model(int f, const char *a, const char *b, int limit) {
         width = limit <= 0 ? 0 : std::min(key(a, width, false).size(), key(b, width, false).size());
     const int order = key(a, width, fold).compare(key(b, width, fold));
     return (order > 0) - (order < 0);
+}
+
+// A limited comparison is handed copies cut at the limit without their
+// terminator, so that reading past the limit is caught.
+inline void check_agreement(const char *a, const char *b, int limit) {
+    for (int f = 0; f < 7; f++) {
+        auto cut = [&](const char *s) {
+            const size_t whole = s == nullptr ? 0 : strlen(s) + 1;
+            const size_t size = limited(f) && limit > 0 ? std::min(whole, size_t(limit)) : whole;
+            std::unique_ptr<char[]> copy(s == nullptr ? nullptr : new char[size]);
+            if (s != nullptr)
+                memcpy(copy.get(), s, size);
+            return copy;
+        };
+        auto x = cut(a), y = cut(b);
+        FUZZ_CHECK(comparisons[f](x.get(), y.get(), limit) == model(f, x.get(), y.get(), limit));
+    }
 }
 
 #endif

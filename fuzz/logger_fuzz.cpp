@@ -1,6 +1,7 @@
 // A message of any level, source, error number and text, to a logger of any
 // level, is written exactly when the level admits it, in the logger's line form.
-#include <fuzzer/FuzzedDataProvider.h>
+#include <stdint.h>
+#include <string.h>
 
 #include <string>
 #include <vector>
@@ -12,14 +13,8 @@ static void take(void *lines, const char *line) {
     static_cast<std::vector<std::string> *>(lines)->push_back(line);
 }
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    FuzzedDataProvider in(data, size);
-    const unsigned int level = in.ConsumeIntegral<unsigned int>(),
-                       kind = in.ConsumeIntegralInRange(1, 5);
-    const int errnum = in.ConsumeIntegral<int>();
-    const std::string source = in.ConsumeRandomLengthString(700).c_str();
-    std::string text = in.ConsumeRandomLengthString(200).c_str();
-    text.append(in.ConsumeBool() ? in.ConsumeIntegralInRange<size_t>(0, 70000) : 0, '.');
+static void check_line(unsigned int level, unsigned int kind, int errnum, const std::string &source,
+                       const std::string &text) {
     std::vector<std::string> lines;
     Logger *logger = Logger_New(LOGGER_DEBUG, NULL, 0);
     Logger_SetCallback(logger, take, &lines);
@@ -31,7 +26,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     else
         (kind == 4 ? Logger_LogInfo : Logger_LogDebug)(logger, source.c_str(), "%s", text.c_str());
     Logger_Delete(logger);
-
     const char *const labels[] = {"  FATAL", "  ERROR", "WARNING", "   INFO", "  DEBUG"};
     std::string expected = std::string(labels[kind - 1]) + "] " +
                            (source.empty() ? "" : source + ": ").substr(0, 511) +
@@ -42,5 +36,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     expected += text.find('\n') == std::string::npos ? "\n" : "";
     FUZZ_CHECK(lines.size() == (level >= kind ? 1 : 0)); // after "[" and the time of day:
     FUZZ_CHECK(lines.empty() || lines[0].compare(21, std::string::npos, expected) == 0);
+}
+
+// Level, error number, kind, source length (in threes), text padding (in
+// hundreds of dots), then the source and the text, each cut at a NUL.
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    if (size < 11)
+        return 0;
+    unsigned int level;
+    int errnum;
+    memcpy(&level, data, 4);
+    memcpy(&errnum, data + 4, 4);
+    const std::string bytes(reinterpret_cast<const char *>(data) + 11, size - 11);
+    const size_t split = std::min<size_t>(data[9] * 3, bytes.size());
+    check_line(level, 1 + data[8] % 5, errnum, bytes.substr(0, split).c_str(),
+               bytes.substr(split).c_str() + std::string(data[10] * 300, '.'));
     return 0;
 }

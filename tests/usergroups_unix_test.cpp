@@ -1,16 +1,11 @@
 // The real user's name and groups. This executable's account, group and
 // allocation functions take the place of the platform's for the library code.
-// OmxGetOSUser has too few cases for a file of its own and shares the doubles.
 #include <gtest/gtest.h>
 
 #include <errno.h>
 #include <grp.h>
 #include <limits.h>
 #include <pwd.h>
-#include <stdio.h>
-#include <stdlib.h>
-#include <string.h>
-#include <unistd.h>
 
 #include "omx_osuser.h"
 
@@ -18,6 +13,7 @@ namespace {
 
 // Each lookup works (kOk), fails with an errno, or fails leaving errno (kNoErrno).
 const int kOk = -1, kNoErrno = -2;
+const char kGuard = '\xA5';
 struct World {
     int account = kOk, sizing = kOk, filling = kOk;
     int failing = 0, claimed = 0;      // the allocation to refuse (1-based); a group count to claim
@@ -80,26 +76,22 @@ extern "C" struct group *getgrgid(gid_t gid) {
 }
 
 // Like a heap without that much room, it refuses blocks of a gigabyte or more;
-// a guard after each block catches writes past its end.
+// a guard byte after each block catches a write past its end.
 extern "C" void *OmxMemAlloc(size_t size) {
     if (++allocations == world.failing || size >= (1u << 30))
         return nullptr;
     live_blocks++;
-    char *block = static_cast<char *>(calloc(1, size + 2 * sizeof size));
-    memcpy(block, &size, sizeof size);
-    memset(block + sizeof size + size, 0xA5, sizeof size);
-    return block + sizeof size;
+    size_t *block = static_cast<size_t *>(calloc(1, sizeof size + size + 1));
+    *block = size;
+    reinterpret_cast<char *>(block + 1)[size] = kGuard;
+    return block + 1;
 }
 
 extern "C" void OmxMemFree(void *block) {
     if (block == nullptr)
         return;
-    char *start = static_cast<char *>(block) - sizeof(size_t);
-    size_t size;
-    memcpy(&size, start, sizeof size);
-    EXPECT_EQ(std::string(start + sizeof size + size, sizeof size),
-              std::string(sizeof size, '\xA5'))
-        << "written past the end";
+    size_t *start = static_cast<size_t *>(block) - 1;
+    EXPECT_EQ(static_cast<char *>(block)[*start], kGuard) << "written past the end";
     live_blocks--;
     free(start);
 }
@@ -125,71 +117,78 @@ std::string groups_of(World w, int errsize = 256) {
     return out + "] " + (strncmp(error, "OmxGetUserGroups line ", 22) == 0 ? error + 22 : error);
 }
 
+// The account is looked up with getpwuid_r(), in storage grown to fit: another
+// thread's lookup between the group queries must not switch whose groups.
 TEST(UserGroups, ListsTheNamesOrSaysWhyNotLeavingNothingAllocated) {
     const struct {
         World world; // account, sizing, filling, failing, claimed, nameless, group_errno, ...
+        int errsize;
         const char *expected;
     } rows[] = {
-        {{}, "0 [staff dialout video] untouched"},
-        {{kOk, kOk, kOk, 0, 0, 20}, "0 [staff video] 113: Error #0 from getgrgid()"},
-        {{kOk, kOk, kOk, 0, 0, 20, ENOMEM}, "-1 [] 113: Error #12 from getgrgid()"},
-        // Another thread's lookup between the group queries must not switch whose groups.
-        {{kOk, kOk, kOk, 0, 0, 0, 0, true, true}, "0 [staff dialout video] untouched"},
-        {{ENOENT}, "-1 [] 42: Error 2 in getpwuid(): No such file or directory"},
-        {{kNoErrno}, "-1 [] 42: Error 0 in getpwuid(): Success"},
+        {{}, 256, "0 [staff dialout video] untouched"},
+        {{kOk, kOk, kOk, 0, 0, 20}, 256, "0 [staff video] 113: Error #0 from getgrgid()"},
+        {{kOk, kOk, kOk, 0, 0, 20, ENOMEM}, 256, "-1 [] 113: Error #12 from getgrgid()"},
+        {{kOk, kOk, kOk, 0, 0, 0, 0, true, true}, 256, "0 [staff dialout video] untouched"},
+        {{ENOENT}, 256, "-1 [] 42: Error 2 in getpwuid(): No such file or directory"},
+        {{kNoErrno}, 256, "-1 [] 42: Error 0 in getpwuid(): Success"},
         {{kOk, kOk, kOk, 1, 0, 0, 0, true},
+         256,
          "-1 [] 42: Error 12 in getpwuid(): Cannot allocate memory"},
-        {{kOk, EIO}, "-1 [] 65: Error #5 from getgrouplist()"},
-        {{kOk, 0}, "0 [] untouched"},
-        {{kOk, kNoErrno}, "0 [] untouched"},
-        {{kOk, kOk, ENOMEM}, "-1 [] 83: Error #12 from getgrouplist()"},
+        {{kOk, EIO}, 256, "-1 [] 65: Error #5 from getgrouplist()"},
+        {{kOk, 0}, 256, "0 [] untouched"},
+        {{kOk, kNoErrno}, 256, "0 [] untouched"},
+        {{kOk, kOk, ENOMEM}, 256, "-1 [] 83: Error #12 from getgrouplist()"},
         // 2^30 ids take 2^32 bytes: a 32-bit size must not wrap round to a tiny block.
         {{kOk, kOk, kOk, 0, 1 << 30},
+         256,
          "-1 [] 74: Out of memory allocating group id list (1073741824 entries)"},
         {{kOk, kOk, kOk, 2},
+         256,
          "-1 [] 96: Out of memory allocating external group names list (3 entries)"},
-        {{kOk, kOk, kOk, 4}, "-1 [] 108: Out of memory allocating external group name (8 bytes)"},
+        {{kOk, kOk, kOk, 4},
+         256,
+         "-1 [] 108: Out of memory allocating external group name (8 bytes)"},
+        {{kOk, kOk, EIO}, 17, "-1 [] OmxGetUserGroups"}, // messages are cut to the buffer
+        {{kOk, kOk, EIO}, 1, "-1 [] "},
+        {{kOk, kOk, EIO}, -256, "-1 [] untouched"},
     };
     for (const auto &row : rows)
-        EXPECT_EQ(groups_of(row.world), row.expected);
-}
-
-TEST(UserGroups, MessagesAreOptionalAndCutToTheBuffer) {
-    EXPECT_EQ(groups_of({kOk, kOk, EIO}, 17), "-1 [] OmxGetUserGroups");
-    EXPECT_EQ(groups_of({kOk, kOk, EIO}, 1), "-1 [] ");
-    EXPECT_EQ(groups_of({kOk, kOk, EIO}, -256), "-1 [] untouched");
+        EXPECT_EQ(groups_of(row.world, row.errsize), row.expected);
     int32_t count;
     char **groups, error[96], expected[96];
     EXPECT_EQ(OmxGetUserGroups(&groups, nullptr, nullptr, 0), -1);
     EXPECT_EQ(OmxGetUserGroups(nullptr, &count, error, sizeof error), -1);
     snprintf(expected, sizeof expected, "%s%p",
-             "OmxGetUserGroups line 21: Invalid argument(s) vvgroupsp=(nil) vlcountp=",
-             static_cast<void *>(&count));
+             "OmxGetUserGroups line 21: Invalid argument(s) vvgroupsp=(nil) vlcountp=", &count);
     EXPECT_STREQ(error, expected);
 }
 
-// "result [user] [second] message" for a name buffer of size bytes, or none;
-// errsize as for groups_of().
-std::string user_of(int account, bool buffer, unsigned int size, int errsize = 96) {
-    world = World{account};
-    char user[16] = "old", second[4] = "old", error[96] = "untouched";
-    const int result = OmxGetOSUser(buffer ? user : nullptr, size, second, 0,
-                                    errsize < 0 ? nullptr : error, abs(errsize));
-    return std::to_string(result) + " [" + user + "] [" + second + "] " + error;
-}
-
+// The login name cut to the buffer; the size is unsigned, never taken as negative.
 TEST(OsUser, CopiesTheLoginNameCutToTheBufferOrSaysWhyNot) {
-    EXPECT_EQ(user_of(kOk, true, 4), "0 [abc] [] untouched");
-    EXPECT_EQ(user_of(kOk, true, 1), "0 [] [] untouched");
-    EXPECT_EQ(user_of(kOk, true, UINT_MAX), "0 [abcdefgh] [] untouched"); // not negative
-    EXPECT_EQ(user_of(ENOENT, true, 16), "-1 [] [] untouched");
-    EXPECT_EQ(user_of(kOk, false, 16),
-              "-1 [old] [old] OmxGetOSUser line 28: Invalid argument(s) vvuserp=(nil) vlusrszi=16");
-    EXPECT_EQ(user_of(kOk, false, UINT_MAX), "-1 [old] [old] OmxGetOSUser line 28: Invalid "
-                                             "argument(s) vvuserp=(nil) vlusrszi=4294967295");
-    EXPECT_EQ(user_of(kOk, true, 0, 0), "-1 [old] [old] untouched");
-    EXPECT_EQ(user_of(kOk, false, 16, 20), "-1 [old] [old] OmxGetOSUser line 2");
-    EXPECT_EQ(user_of(kOk, false, 16, -96), "-1 [old] [old] untouched");
+    const char *invalid = "OmxGetOSUser line 28: Invalid argument(s) vvuserp=(nil) vlusrszi=";
+    const struct {
+        int account;
+        bool buffer;
+        unsigned int size;
+        int errsize;
+        std::string expected;
+    } rows[] = {{kOk, true, 4, 96, "0 [abc] [] untouched"},
+                {kOk, true, 1, 96, "0 [] [] untouched"},
+                {kOk, true, UINT_MAX, 96, "0 [abcdefgh] [] untouched"},
+                {ENOENT, true, 16, 96, "-1 [] [] untouched"},
+                {kOk, false, 16, 96, "-1 [old] [old] " + std::string(invalid) + "16"},
+                {kOk, false, UINT_MAX, 96, "-1 [old] [old] " + std::string(invalid) + "4294967295"},
+                {kOk, true, 0, 0, "-1 [old] [old] untouched"},
+                {kOk, false, 16, 20, "-1 [old] [old] OmxGetOSUser line 2"},
+                {kOk, false, 16, -96, "-1 [old] [old] untouched"}};
+    for (const auto &row : rows) {
+        world = World{row.account};
+        char user[16] = "old", second[4] = "old", error[96] = "untouched";
+        const int result = OmxGetOSUser(row.buffer ? user : nullptr, row.size, second, 0,
+                                        row.errsize < 0 ? nullptr : error, abs(row.errsize));
+        EXPECT_EQ(std::to_string(result) + " [" + user + "] [" + second + "] " + error,
+                  row.expected);
+    }
 }
 
 } // namespace
