@@ -168,36 +168,22 @@ TEST_F(Zoralrcs, GroupHeaders) {
     }
 }
 
-// Each row: source | buffer size | expansion, against B=b, F=bbbb, a0zA9Z_=n, V=$W, W=w.
+// Each SOURCE[/SIZE]=EXPANSION against B=b, F=bbbb, a0zA9Z_=n and the environment's V=$W, W=w.
 TEST_F(Zoralrcs, Expansion) {
     setenv("V", "$W", 1);
     setenv("W", "w", 1);
     setenv("LONG", std::string(5000, 'L').c_str(), 1);
     read("B = b\nF = bbbb\nONE = b\na0zA9Z_ = n\n");
     std::vector<std::vector<std::string>> rows;
-    std::istringstream table(R"(${B}c$B | 1024 | bcb
-${B | 1024 | ${B
-$- | 1024 | $-
-${B}} | 1024 | b}
-$$B | 1024 | $b
-${} | 1024 | ${}
-x$ | 1024 | x$
-$B_x | 1024 | 
-${B}_x | 1024 | b_x
-$é | 1024 | $é
-${B-} | 1024 | ${B-}
-$UNSET | 1024 | 
-{B}$ | 1024 | {B}$
- | 1024 | 
-$a0zA9Z_. | 1024 | n.
-$V | 1024 | $W
-${V}$W | 1024 | $Ww
-ab$F-tail | 8 | abbbbb-
-ab$F-tail | 5 | abbb
-$F$F | 7 | bbbbbb
-$B | 1 | )");
-    for (std::string row; std::getline(table, row);)
-        rows.push_back(cells(row));
+    std::istringstream table(
+        "${B}c$B=bcb ${B=${B $-=$- ${B}}=b} $$B=$b ${}=${} x$=x$ $B_x= ${B}_x=b_x "
+        "$\xc3\xa9=$\xc3\xa9 ${B-}=${B-} $UNSET= {B}$={B}$ = $a0zA9Z_.=n. $V=$W "
+        "${V}$W=$Ww ab$F-tail/8=abbbbb- ab$F-tail/5=abbb $F$F/7=bbbbbb $B/1=");
+    for (std::string row; table >> row;) {
+        size_t equals = row.find('='), slash = std::min(row.find('/'), equals);
+        rows.push_back({row.substr(0, slash), slash < equals ? row.substr(slash + 1) : "1024",
+                        row.substr(equals + 1)});
+    }
     rows.push_back({"x$LONG", "1024", "x" + std::string(1022, 'L')});
     // 1023 characters are copied: 255 references and "$ON", which names nothing.
     rows.push_back({repeat("$ONE", 3000), "1024", std::string(255, 'b')});
@@ -215,30 +201,18 @@ $B | 1 | )");
     EXPECT_EQ(fsevalval(NULL, untouched, sizeof untouched) + strlen(untouched), 0u);
 }
 
-// Each row: name | mask | answer ("-": none).
+// Each NAME@MASK=ANSWER ("-": none).
 TEST_F(Zoralrcs, LookupPrefersTheEnvironmentThenTheHighestAdmittedLevel) {
     read("[PRIVILEGED]\nX = p\nY = p\nZ = p\nR = stored\n[GROUP:staff]\nX = g\nY = g\n"
          "[NONPRIVILEGED]\nX = n\n[PRIVILEGED]\nV = $Y\n");
     setenv("R", "env", 1);
     setenv("W", "", 1);
-    std::istringstream table(R"(X | 7 | n
-X | 3 | g
-X | 1 | p
-Y | 7 | g
-Y | 5 | p
-Z | 7 | p
-Z | 6 | -
-V | 1 | g
-R | 4 | env
-R | 1 | stored
-W | 4 | 
-W | 3 | -
-X | 0 | -
-x | 7 | -)");
-    for (std::string row; std::getline(table, row);) {
-        std::vector<std::string> cell = cells(row);
-        const char *found = fscheckrc(cell[0].c_str(), std::stoi(cell[1]));
-        EXPECT_EQ(found != NULL ? found : "-", cell[2]) << row;
+    std::istringstream table("X@7=n X@3=g X@1=p Y@7=g Y@5=p Z@7=p Z@6=- V@1=g R@4=env R@1=stored "
+                             "W@4= W@3=- X@0=- x@7=-");
+    for (std::string row; table >> row;) {
+        size_t at = row.find('@'), equals = row.find('=');
+        const char *found = fscheckrc(row.substr(0, at).c_str(), std::stoi(row.substr(at + 1)));
+        EXPECT_EQ(found != NULL ? found : "-", row.substr(equals + 1)) << row;
     }
     EXPECT_EQ(fscheckrc(NULL, 7), nullptr);
 }
