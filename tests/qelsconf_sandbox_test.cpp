@@ -118,10 +118,11 @@ mkdir -p $T/x/lib ../../lib && ln -s $T/x/lib/l.so ../../lib/libqels.so | | QELS
 mkdir -p $T/r/lib && ln -s r/lib/libqels.so sys/lib/libqels.so | | QELS_HOME=%T/r
 mkdir -p $T/lib && ln -s ./lib/libqels.so sys/lib/libqels.so | | QELS_HOME=%T
 ln -s /nonexistent/lib/libqels.so sys/lib/libqels.so | | QELS_HOME=-
+mkdir -p ${deep}y/lib && ln -s ${deep}y $T/L && ln -s $T/L/lib/l.so sys/lib/libqels.so | | QELS_HOME=-
 true | | QELS_HOME=%P QELS_BLOCK_SIZE=2048
 w $A/qels.conf 'A = area' && w sys/conf/qels.conf 'A = def\nD = def' && w $T/g 'A = g' | @given=%T/g | A=area D=-
 w sys/conf/qels.conf 'A = def' | | A=def QELS_HOME=%P
-w sys/conf/qels.conf 'A = def' && w $T/g 'A = g' | @given=%T/g | A=g QELS_HOME=-
+w sys/conf/qels.conf 'A = def' && w $T/g 'A = g' | @given=%T/g | A=g $A=g QELS_HOME=-
 w $T/g 'A = g' && w $T/dev.conf 'B = dev' | __KERNEL_DEVELOPER=%T/dev.conf @given=%T/g | B=dev A=-
 w $A/qels.conf 'A = s\nU = s\n[PRIVILEGED]\nP = s' && w $T/home/.ZORALrcs 'U = u\n[PRIVILEGED]\nP = u\nX = u' && w $A/qels.d/a.conf 'A = in' | | A=in U=u P@1=s X=-
 w $A/qels.conf '' && w $A/qels.d/a.conf 'A = a' && w $A/qels.d/b.conf.orig 'B = b' && w $A/qels.d/x.config 'X = x' && w $A/qels.d/README 'U = u' | | A=a B=b X=x U=-
