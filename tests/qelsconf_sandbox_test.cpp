@@ -7,6 +7,7 @@
 #include <pwd.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/auxv.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -101,7 +102,7 @@ class Qelsconf : public ::testing::Test {
         std::string program = resolved("/proc/self/exe");
         for (auto [key, value] : {std::pair<std::string, std::string>{"%T", resolved(dir.path)},
                                   {"%P", resolved(program.substr(0, program.rfind('/')) + "/..")},
-                                  {"%H", std::string(1100, 'h')}})
+                                  {"%L", std::string(1100, 'h')}})
             for (size_t at; (at = text.find(key)) != std::string::npos;)
                 text.replace(at, 2, value);
         return text;
@@ -135,7 +136,7 @@ writable && chmod 644 $A/qels.conf | __QELSCONF_NOENV= | A=area X@1=-
 writable && chmod 644 $A/qels.conf && chmod 755 $A/qels.d | | X@1=dropin U=-
 w sys/conf/qels.conf '' && w $T/home/.ZORALrcs 'U = u' | @home=- | U=-
 w sys/conf/qels.conf '' && w $T/home/.ZORALrcs 'U = u' | @home=%T/home/ | U=u
-w sys/conf/qels.conf '' && w $T/home/.ZORALrcs 'U = u' | @home=/%H | U=-
+w sys/conf/qels.conf '' && w $T/home/.ZORALrcs 'U = u' | @home=/%L | U=-
 dev | __KERNEL_DEVELOPER=%T/dev.conf | B=dev D=e A=- U=-
 dev | __KERNEL_DEVELOPER=/nonexistent/dev.conf | B=local
 dev | __KERNEL_DEVELOPER=C:\dev.conf | B=local
@@ -237,6 +238,35 @@ TEST_F(Qelsconf, TheApi) {
     EXPECT_EQ(listing(), "");
 }
 
+// Neither a working directory it may not search nor, run set-group-ID, the caller's
+// environment decides what a process reads.
+TEST_F(Qelsconf, SetIdAndLockedDirectories) {
+    if (getenv("VAXO_SETID_COPY") != NULL) {
+        ASSERT_NE(getauxval(AT_SECURE), 0u);
+        layout("w $A/qels.conf 'A = area'");
+        setenv("__KERNEL_DEVELOPER", "conf/dev.conf", 1); // would fail the load
+        EXPECT_EQ(text(QelsConfQuery("A", 7)), "area");
+        return;
+    }
+    if (geteuid() != 0 || VAXO_EMULATOR[0] != '\0')
+        GTEST_SKIP() << "needs root to change users, and no emulator to run a copy";
+    layout("mkdir -p $T/o/lib $T/locked && ln -s $T/o/lib/l.so sys/lib/libqels.so && chmod 755 $T "
+           "&& chmod 0 $T/locked");
+    std::string expected = resolved(dir / "o");
+    EXPECT_EXIT(exit(chdir((dir / "locked").c_str()) == 0 && setuid(65534) == 0 &&
+                             text(QelsConfQuery("QELS_HOME", 7)) == expected
+                         ? 0
+                         : 1),
+                ::testing::ExitedWithCode(0), "");
+    std::string copy = dir / "setid_test";
+    layout("cp /proc/" + std::to_string(getpid()) + "/exe " + copy + " && chgrp 65534 " + copy +
+           " && chmod 2755 " + copy + " && VAXO_SETID_COPY=1 ASAN_OPTIONS=detect_leaks=0 " + copy +
+           " --gtest_filter=Qelsconf.SetIdAndLockedDirectories >$T/out 2>&1");
+    std::ifstream out(dir / "out");
+    EXPECT_NE(std::string(std::istreambuf_iterator<char>(out), {}).find("[  PASSED  ] 1 test."),
+              std::string::npos);
+}
+
 TEST_F(Qelsconf, RacingFirstCallsShareOneLoad) {
     layout("w $T/home/.ZORALrcs 'U = user\n'");
     std::promise<std::string> promise;
@@ -284,6 +314,7 @@ area $deep && ln -s ${deep#$PWD/}yyyy var | data-area --check 0x3E | 2 The ZORAL
 area $deep && ln -s ${deep#$PWD/} var | data-area --check 1 | 0 %H/deep/d/d/d/d/d/d/d/...
 area $deep && ln -s ${deep#$PWD/} var | data-area --check 2 | 20 The conf/sys directory in the ZORAL data area does not exist: %H/deep/d/...
 true | --help | 0 Usage: qelsconf...
+mkdir -p $T/i/bin && ln -s %Q $T/i/bin/q | get QELS_HOME | 0 %T/i\n
 true | | 2 qelsconf: ...
 true | frobnicate | 2 qelsconf: ...
 true | get | 2 qelsconf: ...
@@ -301,12 +332,18 @@ true | data-area --check 0x40 | 2 qelsconf: ...)");
         SCOPED_TRACE(row);
         reset();
         size_t bar = row.find('|'), second = row.find('|', bar + 1);
-        std::string commands = row.substr(0, bar - 1), expected = row.substr(second + 2);
+        std::string commands = row.substr(0, bar - 1), expected = expand(row.substr(second + 2));
+        // Started through a link, the tool finds the installation from the link's place.
+        std::string tool = commands.find("%Q") != commands.npos ? dir / "i/bin/q" : QELSCONF_TOOL;
+        if (tool != QELSCONF_TOOL && VAXO_EMULATOR[0] != '\0')
+            continue; // an emulator resolves the link to the program it runs
+        if (commands.find("%Q") != commands.npos)
+            commands.replace(commands.find("%Q"), 2, QELSCONF_TOOL);
         bool feed = commands[0] == '<';
         layout(feed ? "true" : commands);
         layout("(" + (feed ? commands.substr(1) : "true") + ") | FAKE_HOME=$T/home LD_PRELOAD='" +
                FAKE_ACCOUNT_LIBRARY "' ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0 " +
-               VAXO_EMULATOR "'" QELSCONF_TOOL "' " + row.substr(bar + 1, second - bar - 1) +
+               VAXO_EMULATOR "'" + tool + "' " + row.substr(bar + 1, second - bar - 1) +
                " >$T/out 2>&1; echo $? >$T/code");
         std::ifstream out(dir / "out"), code(dir / "code");
         std::string found;
