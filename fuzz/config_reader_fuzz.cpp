@@ -1,156 +1,108 @@
-// Arbitrary bytes read as a configuration file under every level mask. Each
-// store must keep its invariants (non-empty values of at most 1023 characters,
-// one item per name and section), answer lookups as its lists say, and list
-// exactly what it holds. Without references to expand, a store read under a
-// mask holds exactly the sections and settings of the full store's admitted
-// levels.
-#include <errno.h>
-#include <grp.h>
+// Arbitrary bytes read as a configuration file. The store keeps its invariants and
+// answers lookups under every mask as its lists say; each line, expanded into a
+// buffer of any size, matches a plain model of expansion.
+#include <ctype.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <unistd.h>
 
-#include <map>
+#include <algorithm>
+#include <set>
 #include <string>
 #include <vector>
 
-#include "qelsconf.h"
-#include "store_view.h"
-
-// The process belongs to groups 100 and 50, whatever machine runs the fuzzer.
-extern "C" int getgroups(int size, gid_t list[]) noexcept {
-    static const gid_t groups[] = {100, 50};
-    const int count = sizeof groups / sizeof groups[0];
-    if (size == 0)
-        return count;
-    if (size < count) {
-        errno = EINVAL;
-        return -1;
-    }
-    memcpy(list, groups, sizeof groups);
-    return count;
-}
-
-extern "C" struct group *getgrnam(const char *name) {
-    static const struct {
-        const char *name;
-        gid_t gid;
-    } known[] = {{"users", 100}, {"staff", 50}, {"dba", 60}, {"wheel", 0}};
-    static struct group entry;
-    for (const auto &k : known) {
-        if (strcmp(k.name, name) == 0) {
-            entry.gr_name = const_cast<char *>(k.name);
-            entry.gr_gid = k.gid;
-            return &entry;
-        }
-    }
-    return NULL;
-}
+#include "fuzz_check.h"
+#include "zoralrcs_internal.h"
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-    // Lookups with the non-privileged bit ask the environment first; an empty
-    // one leaves the answers to the store.
-    clearenv();
+    clearenv(); // lookups and expansion then answer from the store alone
     return 0;
 }
 
-static StoreView __read(const uint8_t *data, size_t size, int mask) {
+struct Setting {
+    int level;
+    const vmitem *item;
+    std::string name, value;
+};
+
+// The store read from data, walked both ways round.
+static std::vector<Setting> __read(const uint8_t *data, size_t size) {
     psinitrc();
-    FUZZ_CHECK(vmrootp != NULL);
-    if (size > 0) {
-        FILE *stream = fmemopen(const_cast<uint8_t *>(data), size, "r");
-        FUZZ_CHECK(stream != NULL);
-        psreadfile(stream, mask);
+    FILE *stream = fmemopen(const_cast<uint8_t *>(data), size, "r");
+    psreadfile(size > 0 ? stream : NULL, 7);
+    if (stream != NULL)
         fclose(stream);
+    std::vector<Setting> view;
+    int previous = 0;
+    for (const vmsect *sect = vmrootp->next; sect != vmrootp; sect = sect->next) {
+        FUZZ_CHECK(sect->next->prev == sect && sect->level > previous);
+        previous = sect->level;
+        std::set<std::string> names;
+        for (const vmitem *item = sect->items->next; item != sect->items; item = item->next) {
+            FUZZ_CHECK(item->next->prev == item && names.insert(item->name).second);
+            FUZZ_CHECK(item->value[0] != '\0' && strlen(item->value) < CONF_VALUE_SIZE);
+            view.push_back({sect->level, item, item->name, item->value});
+        }
     }
-    StoreView view = store_view();
-    for (int level : view.levels)
-        FUZZ_CHECK(level & mask);
     return view;
 }
 
-// The lookup of every stored name, and of the start of every input line, under
-// every mask: the item of the highest admitted level, else NULL.
-static void __check_lookups(const StoreView &view, const uint8_t *data, size_t size) {
-    std::map<std::string, std::map<int, const vmitem *>> by_name;
-    for (const StoredSetting &s : view.settings)
-        by_name[s.name][s.level] = s.item;
-    const char *text = reinterpret_cast<const char *>(data);
-    for (size_t start = 0, lines = 0; start < size && lines < 16; lines++) {
-        const char *end = static_cast<const char *>(memchr(text + start, '\n', size - start));
-        size_t length = end == NULL ? size - start : static_cast<size_t>(end - text) - start;
-        std::string name(text + start, length);
-        name.resize(strlen(name.substr(0, name.find('=')).c_str())); // as a C string sees it
-        by_name[name];
-        start += length + 1;
-    }
-    for (const auto &[name, items] : by_name) {
-        for (int mask = 0; mask < 8; mask++) {
-            const char *expected = NULL;
-            for (const auto &[level, item] : items)
-                if (level & mask)
-                    expected = item->value; // levels ascend: the highest admitted wins
-            FUZZ_CHECK(fscheckrc(name.c_str(), mask) == expected);
-        }
-    }
+static bool __is_name_char(char c) {
+    return isalnum(static_cast<unsigned char>(c)) || c == '_';
 }
 
-static void __check_listing(const StoreView &view) {
-    QelsConfStart();
-    for (const StoredSetting &s : view.settings) {
-        int level = -1;
-        char *value = NULL;
-        char *name = QelsConfNext(&level, &value);
-        FUZZ_CHECK(name == s.item->name && level == s.level && value == s.item->value);
-    }
-    for (int i = 0; i < 2; i++)
-        FUZZ_CHECK(QelsConfNext(NULL, NULL) == NULL);
+static std::string __resolve(const std::vector<Setting> &view, const std::string &name) {
+    std::string found;
+    for (const Setting &s : view)
+        if (s.name == name)
+            found = s.value; // levels ascend: the highest wins
+    return found;
 }
 
-// A listing during which a setting is deleted hands out live settings only.
-static void __check_listing_across_delete(const StoreView &view, size_t taken, size_t victim) {
-    if (view.settings.empty())
-        return;
-    QelsConfStart();
-    for (size_t i = 0; i < taken % (view.settings.size() + 1); i++)
-        FUZZ_CHECK(QelsConfNext(NULL, NULL) != NULL);
-    psdelitem(const_cast<vmitem *>(view.settings[victim % view.settings.size()].item));
-
-    StoreView after = store_view();
-    size_t handed = 0;
-    while (char *name = QelsConfNext(NULL, NULL)) {
-        FUZZ_CHECK(++handed <= after.settings.size());
-        bool live = false;
-        for (const StoredSetting &s : after.settings)
-            live = live || s.item->name == name;
-        FUZZ_CHECK(live);
+// $NAME and ${NAME} replaced once each, the result cut to size - 1 characters.
+static std::string __expand(const std::vector<Setting> &view, std::string text, size_t size) {
+    text.resize(std::min(text.size(), size - 1));
+    for (size_t scan = 0, dollar; (dollar = text.find('$', scan)) != std::string::npos;) {
+        bool braced = dollar + 1 < text.size() && text[dollar + 1] == '{';
+        size_t name = dollar + (braced ? 2 : 1), end = name;
+        while (end < text.size() && __is_name_char(text[end]))
+            end++;
+        scan = end;
+        if (end == name || (braced && (end == text.size() || text[end] != '}')))
+            continue;
+        std::string value = __resolve(view, text.substr(name, end - name));
+        text = text.substr(0, dollar) + value + text.substr(braced ? end + 1 : end);
+        text.resize(std::min(text.size(), size - 1));
+        scan = std::min(dollar + value.size(), text.size());
     }
+    return text;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    const StoreView full = __read(data, size, 7);
-    __check_lookups(full, data, size);
-    __check_listing(full);
-    const bool plain = memchr(data, '$', size) == NULL;
-
-    for (int mask = 0; mask < 7; mask++) {
-        StoreView view = __read(data, size, mask);
-        if (!plain)
-            continue;
-        StoreView expected;
-        for (int level : full.levels)
-            if (level & mask)
-                expected.levels.push_back(level);
-        for (const StoredSetting &s : full.settings)
-            if (s.level & mask)
-                expected.settings.push_back(s);
-        FUZZ_CHECK(view.levels == expected.levels);
-        FUZZ_CHECK(view.settings == expected.settings);
+    const std::vector<Setting> full = __read(data, size);
+    for (const Setting &s : full) {
+        for (int mask = 0; mask < 8; mask++) {
+            const vmitem *expected = NULL;
+            for (const Setting &t : full)
+                if (t.name == s.name && (t.level & mask))
+                    expected = t.item;
+            FUZZ_CHECK(fscheckrc(s.name.c_str(), mask) == (expected ? expected->value : NULL));
+        }
+    }
+    std::string text(reinterpret_cast<const char *>(data), size);
+    for (size_t start = 0, lines = 0; start < size && lines < 16; lines++) {
+        std::string line = text.substr(start, text.find('\n', start) - start).c_str();
+        start = text.find('\n', start) == std::string::npos ? size : text.find('\n', start) + 1;
+        for (size_t buffer : {line.size() % 64 + 1, size_t{CONF_VALUE_SIZE}}) {
+            std::string out(buffer + 1, '#');
+            int result = fsevalval(line.c_str(), out.data(), static_cast<int>(buffer));
+            std::string expected = __expand(full, line, buffer);
+            FUZZ_CHECK(out.back() == '#' && out.c_str() == expected);
+            FUZZ_CHECK(result == !expected.empty());
+        }
     }
 
-    __check_listing_across_delete(__read(data, size, 7), size, size > 0 ? data[0] : 0);
     psdeleterc();
     return 0;
 }

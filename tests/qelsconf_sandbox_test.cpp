@@ -1,722 +1,363 @@
-// Loading the process-wide configuration from the sandbox installation, and the
-// exported API over it. Each case runs in its own process under ctest; the
-// fixture still resets what it can so that the cases also run in one process.
+// Loading the process-wide configuration from the sandbox installation, the API
+// over it and the tool. Each row lays out the installation, a scratch directory
+// ($T, also the working directory) and the environment, then checks answers.
 #include <gtest/gtest.h>
 
 #include <limits.h>
 #include <pwd.h>
-#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/auxv.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <fstream>
 #include <functional>
 #include <future>
-#include <set>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "qelsconf.h"
-#include "zoralrcs_internal.h"
+#include "scratch_dir.h"
 
-// The real user's account, as the loader sees it: home directory g_home, or none.
+// The real user's home directory ("-": no account), and a hook run inside the next lookup.
 static std::string g_home;
-static bool g_no_account = false;
-// Runs once, inside the next lookup: the loader is then half-way through a load.
 static std::function<void()> g_in_lookup;
 
 extern "C" struct passwd *getpwuid(uid_t uid) {
     static struct passwd account;
-    static char name[] = "tester";
-    if (g_in_lookup) {
-        std::function<void()> hook = std::move(g_in_lookup);
+    if (std::function<void()> hook = std::move(g_in_lookup)) {
         g_in_lookup = nullptr;
         hook();
     }
-    if (g_no_account)
-        return NULL;
-    account.pw_name = name;
     account.pw_uid = uid;
     account.pw_dir = const_cast<char *>(g_home.c_str());
-    return &account;
+    return g_home == "-" ? NULL : &account;
 }
 
 namespace {
 
 const std::string HOME = VAXO_SANDBOX_HOME;
-const std::string AREA = HOME + "/var";
-const std::string DEFAULT_FILE = HOME + "/sys/conf/qels.conf";
-const std::string FIRST_LINK = HOME + "/sys/lib/libqels.so";
-const std::string SECOND_LINK = std::string(VAXO_SANDBOX) + "/usr/lib/libqels.so";
-
-const char *const VARIABLES[] = {"__KERNEL_DEVELOPER",
-                                 "__QELSCONF_NOENV",
-                                 "QELS_HOME",
-                                 "QELS_BLOCK_SIZE",
-                                 "QELS_CONF_DIR",
-                                 "A",
-                                 "B",
-                                 "P",
-                                 "U",
-                                 "D",
-                                 "X",
-                                 "Y",
-                                 "PRE"};
-
-void sh(const std::string &command) {
-    ASSERT_EQ(system(command.c_str()), 0) << command;
-}
-
-void write(const std::string &path, const std::string &text) {
-    sh("mkdir -p \"$(dirname '" + path + "')\"");
-    std::ofstream(path) << text;
-}
+// "area DIR" makes a full data area; $deep is a 1023-character path, as long as a path buffer
+// holds; "writable" lays out sources others may write, "dev" a developer's file and others.
+const std::string HELPERS =
+    "area() { mkdir -p $1/conf/sys $1/conf/cof $1/log $1/db $1/ctl && touch $1/ctl/CONTROL.BAF "
+    "$1/ctl/CONTROL.BIF; }; deep=$PWD/deep; while [ ${#deep} -lt 824 ]; do deep=$deep/d; done; "
+    "deep=$deep/$(printf \"%$((1022 - ${#deep}))s\" '' | tr ' ' x); writable() { w $A/qels.conf "
+    "'A = area' && w sys/conf/qels.conf 'D = d' && w $T/home/.ZORALrcs 'U = u' && w "
+    "$A/qels.d/x.conf '[PRIVILEGED]\\nX = dropin' && chmod 664 sys/conf/qels.conf && chmod 646 "
+    "$T/home/.ZORALrcs && chmod 1777 $A/qels.d && chmod 666 $A/qels.conf; }; dev() { w "
+    "$A/qels.conf 'A = a' && w $T/.ZORALrcs 'B = local' && w $T/e/d.conf 'D = e' && w "
+    "$T/home/.ZORALrcs 'U = u' && w $T/dev.conf 'B = dev\\n[PRIVILEGED]\\nQELS_CONF_DIR = '$T/e; "
+    "}; ";
 
 std::string resolved(const std::string &path) {
     char buffer[PATH_MAX];
-    return realpath(path.c_str(), buffer) != NULL ? buffer : "<unresolvable " + path + ">";
+    return realpath(path.c_str(), buffer) != NULL ? buffer : "-";
 }
 
-std::string cwd() {
-    char buffer[PATH_MAX];
-    return getcwd(buffer, sizeof buffer) != NULL ? buffer : "";
+std::string text(const char *value) {
+    return value != NULL ? value : "-";
 }
 
-std::string query(const char *name, int mask) {
-    const char *value = QelsConfQuery(name, mask);
-    return value != NULL ? value : "<unset>";
-}
-
-bool starts_with(const std::string &text, const std::string &prefix) {
-    return text.compare(0, prefix.size(), prefix) == 0;
-}
-
-std::string env(const char *name) {
-    const char *value = getenv(name);
-    return value != NULL ? value : "<unset>";
-}
-
-// Every setting, as "level name=value", in listing order.
-std::vector<std::string> listing() {
-    std::vector<std::string> out;
+std::string listing() {
+    std::string out;
     QelsConfStart();
     int level = 0;
     char *value = NULL;
     while (const char *name = QelsConfNext(&level, &value))
-        out.push_back(std::to_string(level) + " " + name + "=" + value);
+        out += std::to_string(level) + " " + name + "=" + value + ";";
     return out;
 }
 
-class Loading : public ::testing::Test {
+class Qelsconf : public ::testing::Test {
   protected:
     void SetUp() override {
-        char tmpl[] = "/tmp/vaxo-conf-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        tmp = tmpl;
-        start = cwd();
-        g_home = tmp + "/home";
-        g_no_account = false;
-        sh("mkdir -p '" + g_home + "'");
-        clean();
-        for (const char *name : VARIABLES)
-            unsetenv(name);
-        QelsConfSetPath(NULL);
-        QelsConfRemove();
+        ASSERT_EQ(chdir(dir.path.c_str()), 0);
+        reset();
     }
     void TearDown() override {
-        ASSERT_EQ(chdir(start.c_str()), 0);
-        clean();
-        sh("rm -rf '" + tmp + "'");
+        reset();
     }
-    void clean() {
-        sh("rm -rf '" + AREA + "' '" + HOME + "/sys/conf' '" + FIRST_LINK + "' '" + SECOND_LINK +
-           "'");
+    // Forgets the store, what it exported and every file a row may have laid out.
+    void reset() {
+        QelsConfSetPath(NULL);
+        QelsConfRemove();
+        for (const char *name : {"__KERNEL_DEVELOPER", "__QELSCONF_NOENV", "QELS_HOME", "A", "B",
+                                 "D", "P", "U", "X", "PRE", "QELS_BLOCK_SIZE", "QELS_CONF_DIR"})
+            unsetenv(name);
+        g_home = dir / "home";
+        layout("rm -rf var data deep sys/conf sys/lib/libqels.so ../../lib/libqels.so $T/* $T/.Z*");
     }
-    // A data area whose system file holds text.
-    void area_file(const std::string &text) {
-        write(AREA + "/conf/sys/qels.conf", text);
+    // Shell commands run in the installation; "w FILE TEXT" writes TEXT (printf) to FILE.
+    void layout(const std::string &commands) {
+        std::string script = "cd '" + HOME + "' && T='" + dir.path + "' && A=$PWD/var/conf/sys &&" +
+                             " w() { mkdir -p \"$(dirname $1)\" && printf \"$2\" >$1; } && " +
+                             HELPERS + commands + " && mkdir -p $T/home";
+        ASSERT_EQ(system(script.c_str()), 0) << commands;
     }
-    std::string tmp, start;
+    // %T and %P in text: the scratch directory and the running program's home, resolved.
+    std::string expand(std::string text) const {
+        std::string program = resolved("/proc/self/exe");
+        for (auto [key, value] : {std::pair<std::string, std::string>{"%T", resolved(dir.path)},
+                                  {"%P", resolved(program.substr(0, program.rfind('/')) + "/..")},
+                                  {"%L", std::string(1100, 'h')}})
+            for (size_t at; (at = text.find(key)) != std::string::npos;)
+                text.replace(at, 2, value);
+        return text;
+    }
+    ScratchDir dir;
 };
 
-using Home = Loading;
-
-TEST_F(Home, FromTheFirstLinkResolvedByTheSystem) {
-    sh("mkdir -p '" + tmp + "/opt/zoral/sys/lib' '" + tmp + "/other/lib' '" + HOME + "/sys/lib' '" +
-       VAXO_SANDBOX + "/usr/lib'");
-    ASSERT_EQ(symlink((tmp + "/opt/zoral/sys/lib/libqels.so.1").c_str(), FIRST_LINK.c_str()), 0);
-    ASSERT_EQ(symlink((tmp + "/other/lib/libqels.so").c_str(), SECOND_LINK.c_str()), 0);
-    EXPECT_EQ(query("QELS_HOME", 7), resolved(tmp + "/opt/zoral/sys"));
-    EXPECT_EQ(env("QELS_HOME"), resolved(tmp + "/opt/zoral/sys"));
-    EXPECT_EQ(cwd(), start);
-}
-
-TEST_F(Home, FromTheSecondLinkWhenTheFirstIsMissing) {
-    sh("mkdir -p '" + tmp + "/second/lib' '" + VAXO_SANDBOX + "/usr/lib'");
-    ASSERT_EQ(symlink((tmp + "/second/lib/x.so").c_str(), SECOND_LINK.c_str()), 0);
-    EXPECT_EQ(query("QELS_HOME", 7), resolved(tmp + "/second"));
-}
-
-TEST_F(Home, FromTheRunningProgramWithoutLinks) {
-    std::string program = resolved("/proc/self/exe");
-    std::string dir = program.substr(0, program.rfind('/'));
-    EXPECT_EQ(query("QELS_HOME", 7), resolved(dir + "/.."));
-}
-
-TEST_F(Home, RelativeLinkTargetsAreTakenFromTheWorkingDirectory) {
-    sh("mkdir -p '" + tmp + "/rel/lib' '" + HOME + "/sys/lib'");
-    ASSERT_EQ(symlink("rel/lib/libqels.so", FIRST_LINK.c_str()), 0);
-    ASSERT_EQ(chdir(tmp.c_str()), 0);
-    EXPECT_EQ(query("QELS_HOME", 7), resolved(tmp + "/rel"));
-    EXPECT_EQ(cwd(), resolved(tmp));
-
-    QelsConfRemove();
-    unsetenv("QELS_HOME");
-    unlink(FIRST_LINK.c_str());
-    ASSERT_EQ(symlink("./lib/libqels.so", FIRST_LINK.c_str()), 0); // "./lib/" keeps "lib/"
-    sh("mkdir -p '" + tmp + "/lib'");
-    EXPECT_EQ(query("QELS_HOME", 7), resolved(tmp));
-}
-
-TEST_F(Home, NeedsNoSearchableWorkingDirectory) {
-    sh("mkdir -p '" + tmp + "/opt/lib' '" + tmp + "/locked' '" + HOME + "/sys/lib'");
-    ASSERT_EQ(symlink((tmp + "/opt/lib/libqels.so").c_str(), FIRST_LINK.c_str()), 0);
-    sh("chmod 755 '" + tmp + "' && chmod 0 '" + tmp + "/locked'");
-    std::string expected = resolved(tmp + "/opt");
-    EXPECT_EXIT(
-        {
-            // As another user than root, whom no permission stops.
-            if (chdir((tmp + "/locked").c_str()) != 0 || (geteuid() == 0 && setuid(65534) != 0))
-                exit(2);
-            exit(query("QELS_HOME", 7) == expected ? 0 : 1);
-        },
-        ::testing::ExitedWithCode(0), "");
-}
-
-TEST_F(Home, AnUnreachableDirectoryGivesNoHome) {
-    sh("mkdir -p '" + HOME + "/sys/lib'");
-    ASSERT_EQ(symlink("/nonexistent/lib/libqels.so", FIRST_LINK.c_str()), 0);
-    EXPECT_EQ(query("QELS_HOME", 7), "<unset>");
-    EXPECT_EQ(cwd(), start);
-}
-
-using Files = Loading;
-
-TEST_F(Files, DataAreaFileWinsOverTheDefaultAndAGivenPath) {
-    area_file("A = area\n");
-    write(DEFAULT_FILE, "A = default\nD = default\n");
-    EXPECT_EQ(query("A", 7), "area");
-    EXPECT_EQ(query("D", 7), "<unset>");
-
-    write(tmp + "/given.conf", "A = given\n");
-    QelsConfSetPath((tmp + "/given.conf").c_str());
-    EXPECT_EQ(query("A", 3 | 4), "area");
-}
-
-TEST_F(Files, DefaultThenGivenPathWithoutADataArea) {
-    write(DEFAULT_FILE, "A = default\n");
-    EXPECT_EQ(query("A", 7), "default");
-    EXPECT_NE(query("QELS_HOME", 7), "<unset>");
-
-    unsetenv("QELS_HOME");
-    unsetenv("A");
-    write(tmp + "/given.conf", "A = given\n");
-    QelsConfSetPath((tmp + "/given.conf").c_str());
-    EXPECT_EQ(query("A", 7), "given");
-    EXPECT_EQ(query("QELS_HOME", 7), "<unset>") << "not derived while a path is given";
-
-    QelsConfSetPath("");
-    unsetenv("A");
-    EXPECT_EQ(query("A", 7), "default");
-    EXPECT_NE(query("QELS_HOME", 7), "<unset>");
-}
-
-TEST_F(Files, ReadingOrderAndTheUsersPrivilegedSections) {
-    area_file("A = system\nU = system\n[PRIVILEGED]\nP = system\n");
-    write(g_home + "/.ZORALrcs", "U = user\n[PRIVILEGED]\nP = user\nX = user\n");
-    sh("mkdir -p '" + AREA + "/conf/sys/qels.d'");
-    write(AREA + "/conf/sys/qels.d/a.conf", "A = dropin\n");
-    EXPECT_EQ(query("A", 7), "dropin");
-    EXPECT_EQ(query("U", 7), "user");
-    EXPECT_EQ(query("P", 1), "system");
-    EXPECT_EQ(query("X", 7), "<unset>");
-}
-
-TEST_F(Files, UserFileNeedsAnAccountAndAFittingPath) {
-    write(DEFAULT_FILE, "");
-    write(g_home + "/.ZORALrcs", "U = user\n");
-    g_no_account = true;
-    EXPECT_EQ(query("U", 7), "<unset>");
-
-    QelsConfRemove();
-    g_no_account = false;
-    g_home += "/"; // a home that ends in "/" gets no second one
-    EXPECT_EQ(query("U", 7), "user");
-
-    QelsConfRemove();
-    unsetenv("U");
-    g_home = "/" + std::string(1100, 'h'); // would not fit: skipped, not cut
-    EXPECT_EQ(query("U", 7), "<unset>");
-}
-
-TEST_F(Files, DropInsAreEntriesNamingConf) {
-    area_file("");
-    std::string dir = AREA + "/conf/sys/qels.d/";
-    write(dir + "a.conf", "A = a\n");
-    write(dir + "b.conf.orig", "B = b\n");
-    write(dir + "x.config", "X = x\n");
-    write(dir + "README", "Y = readme\n");
-    EXPECT_EQ(query("A", 7), "a");
-    EXPECT_EQ(query("B", 7), "b");
-    EXPECT_EQ(query("X", 7), "x");
-    EXPECT_EQ(query("Y", 7), "<unset>");
-}
-
-TEST_F(Files, ConfDirComesOnlyFromThePrivilegedSection) {
-    write(tmp + "/extra/d.conf", "D = extra\n");
-    write(g_home + "/.ZORALrcs", "QELS_CONF_DIR = " + tmp + "/extra\n");
-    area_file("QELS_CONF_DIR = " + tmp + "/extra\n");
-    EXPECT_EQ(query("D", 7), "<unset>");
-
-    QelsConfRemove();
-    area_file("[PRIVILEGED]\nQELS_CONF_DIR = " + tmp + "/extra\n");
-    EXPECT_EQ(query("D", 7), "extra");
-
-    QelsConfRemove();
-    unsetenv("D");
-    write(AREA + "/conf/sys/qels.d/own.conf", "A = beside\n");
-    EXPECT_EQ(query("D", 7), "<unset>") << "qels.d beside the system file wins";
-    EXPECT_EQ(query("A", 7), "beside");
-}
-
-TEST_F(Files, DevicesAndDirectoriesArePassedOverAndFifosReadAsEmpty) {
-    std::string sys = AREA + "/conf/sys";
-    sh("mkdir -p '" + sys + "/qels.d/dir.conf' && mkfifo '" + sys + "/qels.conf' '" + sys +
-       "/qels.d/fifo.conf'");
-    ASSERT_EQ(symlink("/dev/zero", (sys + "/qels.d/zero.conf").c_str()), 0);
-    ASSERT_EQ(symlink("/dev/urandom", (g_home + "/.ZORALrcs").c_str()), 0);
-    write(sys + "/qels.d/plain.conf", "A = plain\n");
-    EXPECT_EQ(query("A", 7), "plain");
-}
-
-TEST_F(Files, SourcesWritableByOthersArePassedOver) {
-    setenv("__QELSCONF_NOENV", "", 1);
-    std::string sys = AREA + "/conf/sys";
-    area_file("A = area\n");
-    write(DEFAULT_FILE, "D = default\n");
-    write(g_home + "/.ZORALrcs", "U = user\n");
-    write(sys + "/qels.d/x.conf", "[PRIVILEGED]\nX = dropin\n");
-    struct Case {
-        std::string path;
-        mode_t mode;
-    } cases[] = {{sys + "/qels.conf", 0666},
-                 {DEFAULT_FILE, 0664},
-                 {g_home + "/.ZORALrcs", 0646},
-                 {sys + "/qels.d", 01777}};
-    for (const Case &c : cases)
-        ASSERT_EQ(chmod(c.path.c_str(), c.mode), 0) << c.path;
-    EXPECT_EQ(query("A", 7), "<unset>");
-    EXPECT_EQ(query("D", 7), "default") << "group-writable files are read";
-    EXPECT_EQ(query("U", 7), "<unset>");
-
-    QelsConfRemove();
-    ASSERT_EQ(chmod((sys + "/qels.conf").c_str(), 0644), 0);
-    EXPECT_EQ(query("A", 7), "area");
-    EXPECT_EQ(query("X", 1), "<unset>") << "anyone could have added the file";
-    ASSERT_EQ(chmod((sys + "/qels.d").c_str(), 0755), 0);
-    QelsConfRemove();
-    EXPECT_EQ(query("X", 1), "dropin");
-}
-
-using Developer = Loading;
-
-TEST_F(Developer, TheNamedFileIsTheOnlyOneRead) {
-    area_file("A = area\n");
-    write(g_home + "/.ZORALrcs", "U = user\n");
-    write(tmp + "/extra/d.conf", "D = extra\n");
-    write(tmp + "/dev.conf", "B = dev\n[PRIVILEGED]\nQELS_CONF_DIR = " + tmp + "/extra\n");
-    setenv("__KERNEL_DEVELOPER", (tmp + "/dev.conf").c_str(), 1);
-    EXPECT_EQ(query("B", 7), "dev");
-    EXPECT_EQ(query("D", 7), "extra");
-    EXPECT_EQ(query("A", 7), "<unset>");
-    EXPECT_EQ(query("U", 7), "<unset>");
-}
-
-TEST_F(Developer, FallsBackToTheWorkingDirectorysFile) {
-    write(tmp + "/.ZORALrcs", "B = local\n");
-    ASSERT_EQ(chdir(tmp.c_str()), 0);
-    for (const char *value : {"/nonexistent/dev.conf", "C:\\dev.conf", "\\dev.conf", "/dev/zero"}) {
-        QelsConfRemove();
-        unsetenv("B");
-        setenv("__KERNEL_DEVELOPER", value, 1);
-        EXPECT_EQ(QelsConfExists(), 1) << value;
-        EXPECT_EQ(query("B", 7), "local") << value;
+// Each row: shell commands | environment (@given: the path handed in, @home: the user's home) |
+// checks, NAME[@MASK]=VALUE answered by a query or $VARIABLE=VALUE by the environment.
+TEST_F(Qelsconf, SourcesTheirOrderAndTheEnvironment) {
+    std::istringstream table(R"(
+mkdir -p $T/o/lib $T/x/lib ../../lib && ln -s $T/o/lib/l.so.1 sys/lib/libqels.so && ln -s $T/x/lib/l.so ../../lib/libqels.so | | QELS_HOME=%T/o $QELS_HOME=%T/o
+mkdir -p $T/x/lib ../../lib && ln -s $T/x/lib/l.so ../../lib/libqels.so | | QELS_HOME=%T/x
+mkdir -p $T/r/lib && ln -s r/lib/libqels.so sys/lib/libqels.so | | QELS_HOME=%T/r
+mkdir -p $T/lib && ln -s ./lib/libqels.so sys/lib/libqels.so | | QELS_HOME=%T
+ln -s /nonexistent/lib/libqels.so sys/lib/libqels.so | | QELS_HOME=-
+mkdir -p ${deep}y/lib && ln -s ${deep}y $T/L && ln -s $T/L/lib/l.so sys/lib/libqels.so | | QELS_HOME=-
+true | | QELS_HOME=%P QELS_BLOCK_SIZE=2048
+w $A/qels.conf 'A = area' && w sys/conf/qels.conf 'A = def\nD = def' && w $T/g 'A = g' | @given=%T/g | A=area D=-
+w sys/conf/qels.conf 'A = def' | | A=def QELS_HOME=%P
+w sys/conf/qels.conf 'A = def' && w $T/g 'A = g' | @given=%T/g | A=g $A=g QELS_HOME=-
+w $T/g 'A = g' && w $T/dev.conf 'B = dev' | __KERNEL_DEVELOPER=%T/dev.conf @given=%T/g | B=dev A=-
+w $A/qels.conf 'A = s\nU = s\n[PRIVILEGED]\nP = s' && w $T/home/.ZORALrcs 'U = u\n[PRIVILEGED]\nP = u\nX = u' && w $A/qels.d/a.conf 'A = in' | | A=in U=u P@1=s X=-
+w $A/qels.conf '' && w $A/qels.d/a.conf 'A = a' && w $A/qels.d/b.conf.orig 'B = b' && w $A/qels.d/x.config 'X = x' && w $A/qels.d/README 'U = u' | | A=a B=b X=x U=-
+w $T/e/d.conf 'D = e' && w $T/home/.ZORALrcs QELS_CONF_DIR=$T/e && w $A/qels.conf QELS_CONF_DIR=$T/e | | D=-
+w $T/e/d.conf 'D = e' && w $A/qels.conf '[PRIVILEGED]\nQELS_CONF_DIR = '$T/e | | D=e
+w $T/e/d.conf 'D = e' && w $A/qels.conf '[PRIVILEGED]\nQELS_CONF_DIR = '$T/e && w $A/qels.d/own.conf 'A = own' | | D=- A=own
+mkdir -p $A/qels.d/dir.conf && mkfifo $A/qels.conf $A/qels.d/fifo.conf && ln -s /dev/zero $A/qels.d/zero.conf && ln -s /dev/urandom $T/home/.ZORALrcs && w $A/qels.d/p.conf 'A = p' | | A=p
+writable | __QELSCONF_NOENV= | A=- D=d U=- X@1=-
+writable && chmod 644 $A/qels.conf | __QELSCONF_NOENV= | A=area X@1=-
+writable && chmod 644 $A/qels.conf && chmod 755 $A/qels.d | | X@1=dropin U=-
+w sys/conf/qels.conf '' && w $T/home/.ZORALrcs 'U = u' | @home=- | U=-
+w sys/conf/qels.conf '' && w $T/home/.ZORALrcs 'U = u' | @home=%T/home/ | U=u
+w sys/conf/qels.conf '' && w $T/home/.ZORALrcs 'U = u' | @home=/%L | U=-
+dev | __KERNEL_DEVELOPER=%T/dev.conf | B=dev D=e A=- U=-
+dev | __KERNEL_DEVELOPER=/nonexistent/dev.conf | B=local
+dev | __KERNEL_DEVELOPER=C:\dev.conf | B=local
+dev | __KERNEL_DEVELOPER=\dev.conf | B=local
+dev | __KERNEL_DEVELOPER=/dev/zero | B=local
+dev | __KERNEL_DEVELOPER=/dev/null | B=- A=-
+w $T/.ZORALrcs 'B = local' | __KERNEL_DEVELOPER=conf/dev.conf | ?=0 ?=1 !=91
+w $T/.ZORALrcs 'B = local' | __KERNEL_DEVELOPER= | ?=0 !=91
+w $T/.ZORALrcs 'B = local' | __KERNEL_DEVELOPER=\ | ?=0 !=91
+true | __KERNEL_DEVELOPER=/nonexistent/dev.conf | ?=0 !=91
+w $A/qels.conf 'PRE = f\nA = a\n[PRIVILEGED]\nP = p\nA = high' | PRE=before | PRE=before $PRE=before $P=p $A=a A@1=high
+w $A/qels.conf 'A = a' | __QELSCONF_NOENV=1 PRE=before | A=a PRE@4=before $A=- $QELS_HOME=- $QELS_BLOCK_SIZE=- QELS_HOME=%P
+w $A/qels.conf 'QELS_BLOCK_SIZE = 2048' | | QELS_BLOCK_SIZE=2048 $QELS_BLOCK_SIZE=2048
+w $A/qels.conf 'QELS_BLOCK_SIZE = 2049' | | QELS_BLOCK_SIZE=4096 $QELS_BLOCK_SIZE=4096
+w $A/qels.conf 'QELS_BLOCK_SIZE = 12abc' | | QELS_BLOCK_SIZE=2048
+w $A/qels.conf 'QELS_BLOCK_SIZE = abc' | | QELS_BLOCK_SIZE=2048
+w $A/qels.conf 'QELS_BLOCK_SIZE = 99999999999999999999999' | | QELS_BLOCK_SIZE=4096
+true | QELS_BLOCK_SIZE=8192 | QELS_BLOCK_SIZE=4096 $QELS_BLOCK_SIZE=4096)");
+    for (std::string row; std::getline(table, row);) {
+        if (row.empty())
+            continue;
+        SCOPED_TRACE(row);
+        reset();
+        size_t bar = row.find('|'), second = row.find('|', bar + 1);
+        std::string commands = row.substr(0, bar - 1);
+        layout(commands);
+        std::istringstream environment(expand(row.substr(bar + 1, second - bar - 1))),
+            checks(expand(row.substr(second + 1)));
+        for (std::string setting; environment >> setting;) {
+            std::string name = setting.substr(0, setting.find('=')),
+                        value = setting.substr(name.size() + 1);
+            if (name == "@given")
+                QelsConfSetPath(value.c_str());
+            else if (name == "@home")
+                g_home = value;
+            else
+                setenv(name.c_str(), value.c_str(), 1);
+        }
+        for (std::string check; checks >> check;) {
+            std::string name = check.substr(0, check.find_first_of("@=")),
+                        expected = check.substr(check.find('=') + 1);
+            int mask = check[name.size()] == '@' ? atoi(check.c_str() + name.size() + 1) : 7;
+            if (name == "!") { // a load that fails ends the process
+                QelsConfRemove();
+                EXPECT_EXIT(QelsConfCreate(), ::testing::ExitedWithCode(91),
+                            "^Cannot load config file! \\(#9091\\) : .+\n");
+                continue;
+            }
+            std::string found = name == "?"      ? std::to_string(QelsConfExists())
+                                : name[0] == '$' ? text(getenv(name.c_str() + 1))
+                                                 : text(QelsConfQuery(name.c_str(), mask));
+            EXPECT_EQ(found, expected) << check;
+        }
+        EXPECT_EQ(resolved("."), resolved(dir.path)) << "the working directory stays";
     }
-    QelsConfRemove();
-    unsetenv("B");
-    setenv("__KERNEL_DEVELOPER", "/dev/null", 1); // the empty file, not a missing one
-    EXPECT_EQ(query("B", 7), "<unset>");
+}
+
+TEST_F(Qelsconf, TheApi) {
+    layout("w $A/qels.conf 'A = 1\nX = 3\nB = 2\n[PRIVILEGED]\nX = high\n[GROUP:]\n'");
     EXPECT_EQ(QelsConfExists(), 1);
+    layout("w $A/qels.conf 'A = 2\n'");
+    EXPECT_EQ(text(QelsConfQuery("X", 1)), "high") << "loaded once";
+    std::string home = text(QelsConfQuery("QELS_HOME", 7));
+
+    setenv("P", "bee", 1);
+    QelsConfUpdate("A", "$P-x"); // exported as given, stored expanded
+    QelsConfUpdate("  X  ", NULL);
+    QelsConfUpdate("Y", "   ");
+    QelsConfUpdate("D", "old");
+    QelsConfUpdate("D", "new"); // the value now has a block of its own
+    EXPECT_EQ(text(getenv("A")) + text(getenv("X")) + text(getenv("D")), "$P-xnew");
+    EXPECT_EQ(listing(),
+              "1 X=high;4 QELS_HOME=" + home + ";4 A=bee-x;4 B=2;4 QELS_BLOCK_SIZE=2048;4 D=new;");
+    int level = -1;
+    char *value = NULL;
+    EXPECT_EQ(QelsConfNext(&level, &value), nullptr);
+    EXPECT_EQ(level, -1);
+    QelsConfStart();
+    for (int i = 0; i < 6; i++)
+        QelsConfNext(&level, &value);
+    QelsConfUpdate("D", value); // a text of the store itself, replaced on the way
+    EXPECT_EQ(text(getenv("D")), "new");
+
+    QelsConfStart();
+    QelsConfNext(&level, &value); // the cursor is on QELS_HOME
+    QelsConfUpdate("A", NULL);    // another item goes: the listing goes on
+    EXPECT_STREQ(QelsConfNext(&level, &value), "QELS_HOME");
+    QelsConfUpdate("B", NULL); // the item under the cursor goes: the listing ends
+    EXPECT_EQ(QelsConfNext(&level, &value), nullptr);
+    QelsConfStart();
+    QelsConfRemove();
+    EXPECT_EQ(QelsConfNext(&level, &value), nullptr) << "after the store was freed";
+    layout("rm -r var");
+    QelsConfStart();
+    QelsConfSetPath((dir / "none.conf").c_str());
+    EXPECT_EQ(QelsConfNext(&level, &value), nullptr) << "after the store was rebuilt";
+    EXPECT_EQ(listing(), "");
+    QelsConfSetPath(("/" + std::string(2000, 'p')).c_str());
+    EXPECT_EQ(listing(), "");
 }
 
-TEST_F(Developer, ARelativeOrMissingFileFailsWith91) {
-    ASSERT_EQ(chdir(tmp.c_str()), 0);
-    struct Case {
-        const char *value;
-        bool local_file; // a ./.ZORALrcs that only an absolute value may fall back to
-    } cases[] = {
-        {"conf/dev.conf", true}, {"", true}, {"\\", true}, {"/nonexistent/dev.conf", false}};
-    for (const Case &c : cases) {
-        const char *value = c.value;
-        if (c.local_file)
-            write(tmp + "/.ZORALrcs", "B = local\n");
-        else
-            unlink((tmp + "/.ZORALrcs").c_str());
-        setenv("__KERNEL_DEVELOPER", value, 1);
-        QelsConfRemove();
-        EXPECT_EQ(QelsConfExists(), 0) << value;
-        EXPECT_EQ(QelsConfExists(), 1) << "the partly built store stays";
-        QelsConfRemove();
-        EXPECT_EXIT(QelsConfCreate(), ::testing::ExitedWithCode(91),
-                    "^Cannot load config file! \\(#9091\\) : .+\n");
-        EXPECT_EXIT(QelsConfQuery("A", 7), ::testing::ExitedWithCode(91), "#9091");
-    }
-}
-
-// Run as a set-group-ID copy of this program, the environment names no file to read.
-TEST_F(Developer, NotHonouredInASetIdProcess) {
+// Neither a working directory it may not search nor, run set-group-ID, the caller's
+// environment decides what a process reads.
+TEST_F(Qelsconf, SetIdAndLockedDirectories) {
     if (getenv("VAXO_SETID_COPY") != NULL) {
         ASSERT_NE(getauxval(AT_SECURE), 0u);
-        area_file("A = area\n");
+        layout("w $A/qels.conf 'A = area'");
         setenv("__KERNEL_DEVELOPER", "conf/dev.conf", 1); // would fail the load
-        EXPECT_EQ(QelsConfExists(), 1);
-        EXPECT_EQ(query("A", 7), "area");
+        EXPECT_EQ(text(QelsConfQuery("A", 7)), "area");
         return;
     }
     if (geteuid() != 0 || VAXO_EMULATOR[0] != '\0')
-        GTEST_SKIP() << "needs root to make a set-group-ID copy, and no emulator to run it";
-    std::string copy = tmp + "/setid_test";
-    sh("cp '" + resolved("/proc/self/exe") + "' '" + copy + "' && chgrp 65534 '" + copy +
-       "' && chmod 2755 '" + copy + "'");
-    // Leak checking cannot inspect a set-ID process.
-    FILE *pipe = popen(("VAXO_SETID_COPY=1 ASAN_OPTIONS=detect_leaks=0 '" + copy +
-                        "' --gtest_filter=Developer.NotHonouredInASetIdProcess 2>&1")
-                           .c_str(),
-                       "r");
-    ASSERT_NE(pipe, nullptr);
-    std::string out;
-    char chunk[4096];
-    while (size_t n = fread(chunk, 1, sizeof chunk, pipe))
-        out.append(chunk, n);
-    EXPECT_EQ(pclose(pipe), 0) << out;
-    EXPECT_NE(out.find("[  PASSED  ] 1 test."), std::string::npos) << out;
+        GTEST_SKIP() << "needs root to change users, and no emulator to run a copy";
+    layout("mkdir -p $T/o/lib $T/locked && ln -s $T/o/lib/l.so sys/lib/libqels.so && chmod 755 $T "
+           "&& chmod 0 $T/locked");
+    std::string expected = resolved(dir / "o");
+    EXPECT_EXIT(exit(chdir((dir / "locked").c_str()) == 0 && setuid(65534) == 0 &&
+                             text(QelsConfQuery("QELS_HOME", 7)) == expected
+                         ? 0
+                         : 1),
+                ::testing::ExitedWithCode(0), "");
+    std::string copy = dir / "setid_test";
+    layout("cp /proc/" + std::to_string(getpid()) + "/exe " + copy + " && chgrp 65534 " + copy +
+           " && chmod 2755 " + copy + " && VAXO_SETID_COPY=1 ASAN_OPTIONS=detect_leaks=0 " + copy +
+           " --gtest_filter=Qelsconf.SetIdAndLockedDirectories >$T/out 2>&1");
+    std::ifstream out(dir / "out");
+    EXPECT_NE(std::string(std::istreambuf_iterator<char>(out), {}).find("[  PASSED  ] 1 test."),
+              std::string::npos);
 }
 
-TEST_F(Developer, DropsAGivenPathForTheDefault) {
-    write(tmp + "/given.conf", "A = given\n");
-    write(tmp + "/dev.conf", "B = dev\n");
-    QelsConfSetPath((tmp + "/given.conf").c_str());
-    setenv("__KERNEL_DEVELOPER", (tmp + "/dev.conf").c_str(), 1);
-    QelsConfRemove();
-    EXPECT_EQ(query("B", 7), "dev");
-    QelsConfSetPath(""); // the default path must not be released
-    unsetenv("__KERNEL_DEVELOPER");
-    QelsConfSetPath(NULL);
-}
-
-using Environment = Loading;
-
-TEST_F(Environment, SettingsAreExportedWithoutOverwriting) {
-    setenv("PRE", "before", 1);
-    area_file("PRE = file\nA = a\n[PRIVILEGED]\nP = privileged\nA = high\n");
-    EXPECT_EQ(query("PRE", 7), "before");
-    EXPECT_EQ(env("PRE"), "before");
-    EXPECT_EQ(env("P"), "privileged");
-    EXPECT_EQ(env("A"), "a") << "the highest level wins the environment";
-    EXPECT_EQ(query("A", 1), "high");
-}
-
-TEST_F(Environment, NoEnvLeavesTheEnvironmentAlone) {
-    setenv("__QELSCONF_NOENV", "", 1);
-    setenv("PRE", "before", 1);
-    area_file("A = a\n");
-    EXPECT_EQ(query("A", 7), "a");
-    EXPECT_EQ(query("PRE", 4), "before");
-    EXPECT_EQ(env("A"), "<unset>");
-    EXPECT_EQ(env("QELS_HOME"), "<unset>");
-    EXPECT_EQ(env("QELS_BLOCK_SIZE"), "<unset>");
-    EXPECT_NE(query("QELS_HOME", 3 | 4), "<unset>");
-}
-
-TEST_F(Environment, BlockSizeIs2048Or4096) {
-    struct Case {
-        const char *configured;
-        const char *expected;
-    } cases[] = {{"2048", "2048"},
-                 {"2049", "4096"},
-                 {"3000", "4096"},
-                 {"100000", "4096"},
-                 {"abc", "2048"},
-                 {"12abc", "2048"},
-                 {"99999999999999999999999", "4096"}};
-    for (const Case &c : cases) {
-        QelsConfRemove();
-        unsetenv("QELS_BLOCK_SIZE");
-        area_file(std::string("QELS_BLOCK_SIZE = ") + c.configured + "\n");
-        EXPECT_EQ(query("QELS_BLOCK_SIZE", 7), c.expected) << c.configured;
-        EXPECT_EQ(env("QELS_BLOCK_SIZE"), c.expected) << c.configured;
-    }
-
-    QelsConfRemove();
-    clean();
-    setenv("QELS_BLOCK_SIZE", "8192", 1);
-    EXPECT_EQ(query("QELS_BLOCK_SIZE", 7), "4096");
-    EXPECT_EQ(env("QELS_BLOCK_SIZE"), "4096");
-
-    QelsConfRemove();
-    unsetenv("QELS_BLOCK_SIZE");
-    EXPECT_EQ(query("QELS_BLOCK_SIZE", 7), "2048") << "no files at all";
-}
-
-using Api = Loading;
-
-TEST_F(Api, UpdateSetsAndRemovesNonPrivilegedSettings) {
-    area_file("[PRIVILEGED]\nX = high\n");
-    EXPECT_EQ(query("X", 0), "<unset>");
-    QelsConfUpdate("X", "1");
-    EXPECT_EQ(query("X", 4), "1");
-    EXPECT_EQ(query("X", 3), "high");
-    QelsConfUpdate("Y", "1");
-    EXPECT_EQ(query("Y", 3), "<unset>");
-
-    setenv("B", "bee", 1);
-    QelsConfUpdate("A", "$B-x");
-    EXPECT_EQ(env("A"), "$B-x");
-    EXPECT_EQ(query("A", 7), "$B-x");
-    EXPECT_EQ(listing().back(), "4 A=bee-x");
-
-    QelsConfUpdate("  Y  ", NULL);
-    EXPECT_EQ(env("Y"), "");
-    for (const std::string &line : listing())
-        EXPECT_EQ(line.find(" Y="), std::string::npos) << line;
-    QelsConfUpdate("X", "   ");
-    EXPECT_EQ(env("X"), "");
-    EXPECT_EQ(query("X", 3), "high") << "privileged settings are not touched";
-
-    setenv("U", "kept", 1);
-    QelsConfUpdate("U", NULL); // not stored: nothing changes
-    EXPECT_EQ(env("U"), "kept");
-
-    QelsConfUpdate("D", "old");
-    QelsConfUpdate("D", "stored"); // the value now has a block of its own
-    char *stored = NULL;
-    QelsConfStart();
-    int level = 0;
-    for (char *value = NULL; const char *name = QelsConfNext(&level, &value);)
-        stored = strcmp(name, "D") == 0 ? value : stored;
-    QelsConfUpdate("D", stored); // a text of the store itself, replaced on the way
-    EXPECT_EQ(env("D"), "stored");
-}
-
-TEST_F(Api, RacingFirstCallsShareOneLoad) {
-    write(g_home + "/.ZORALrcs", "U = user\n");
+TEST_F(Qelsconf, RacingFirstCallsShareOneLoad) {
+    layout("w $T/home/.ZORALrcs 'U = user\n'");
     std::promise<std::string> promise;
     std::future<std::string> second = promise.get_future();
     std::thread racer;
     g_in_lookup = [&] {
-        racer = std::thread([&] { promise.set_value(query("U", 7)); });
+        racer = std::thread([&] { promise.set_value(text(QelsConfQuery("U", 7))); });
         second.wait_for(std::chrono::milliseconds(500)); // ample for a call that does not wait
     };
-    EXPECT_EQ(query("U", 7), "user");
+    EXPECT_EQ(text(QelsConfQuery("U", 7)), "user");
     racer.join();
     EXPECT_EQ(second.get(), "user");
 }
 
-TEST_F(Api, UpdateWithoutExportAnswersTheExpandedValue) {
-    setenv("__QELSCONF_NOENV", "1", 1);
-    setenv("B", "bee", 1);
-    QelsConfUpdate("A", "$B-x");
-    EXPECT_EQ(query("A", 7), "bee-x");
-    EXPECT_EQ(env("A"), "<unset>");
-}
-
-TEST_F(Api, PrintShowsEachSectionAndItsItems) {
-    testing::internal::CaptureStdout();
-    QelsConfPrint();
-    std::string home = query("QELS_HOME", 7);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "Table level : Non-privileged\n\tQELS_HOME\t" + home + "\n\tQELS_BLOCK_SIZE\t2048\n");
-
-    QelsConfRemove();
-    area_file("[PRIVILEGED]\nP = stored\n[GROUP:]\n[NONPRIVILEGED]\nA = stored\n");
-    setenv("P", "env", 1);
-    setenv("A", "env", 1);
-    testing::internal::CaptureStdout();
-    QelsConfPrint();
-    std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_TRUE(starts_with(out, "Table level : Privileged\n\tP\tstored\n"
-                                 "Table level : Non-privileged\n\tQELS_HOME\t"))
-        << out;
-    EXPECT_NE(out.find("\n\tA\tenv\n\tQELS_BLOCK_SIZE\t2048\n"), std::string::npos) << out;
-}
-
-TEST_F(Api, ListingOrderAndItsEnd) {
-    area_file("A = 1\nB = 2\n[PRIVILEGED]\nP = p\n[NONPRIVILEGED]\nA = 3\n");
-    std::vector<std::string> all = listing();
-    ASSERT_GE(all.size(), 5u);
-    EXPECT_EQ(all[0], "1 P=p");
-    EXPECT_TRUE(starts_with(all[1], "4 QELS_HOME=")) << all[1];
-    EXPECT_EQ(all[2], "4 A=3");
-    EXPECT_EQ(all[3], "4 B=2");
-    EXPECT_EQ(all.back(), "4 QELS_BLOCK_SIZE=2048");
-    int level = -1;
-    char *value = NULL;
-    EXPECT_EQ(QelsConfNext(&level, &value), nullptr);
-    EXPECT_EQ(QelsConfNext(&level, &value), nullptr);
-    EXPECT_EQ(level, -1);
-}
-
-TEST_F(Api, NextIsSafeInEveryState) {
-    int level = 0;
-    char *value = NULL;
-    EXPECT_EQ(QelsConfNext(&level, &value), nullptr) << "before any start";
-    area_file("A = 1\nB = 2\nX = 3\n");
-    QelsConfStart();
-    QelsConfRemove();
-    EXPECT_EQ(QelsConfNext(&level, &value), nullptr) << "after the store was freed";
-
-    QelsConfStart();
-    QelsConfSetPath((tmp + "/none.conf").c_str());
-    EXPECT_EQ(QelsConfNext(&level, &value), nullptr) << "after the store was rebuilt";
-
-    QelsConfSetPath(NULL);
-    QelsConfStart();
-    std::string first = QelsConfNext(&level, &value); // QELS_HOME; the cursor is on A
-    QelsConfUpdate("A", NULL);
-    EXPECT_EQ(QelsConfNext(&level, &value), nullptr) << "the item under the cursor is gone";
-
-    QelsConfStart();
-    QelsConfNext(&level, &value); // cursor on B
-    QelsConfUpdate("X", NULL);    // another item goes: the listing goes on
-    const char *next = QelsConfNext(&level, &value);
-    ASSERT_NE(next, nullptr);
-    EXPECT_STREQ(next, "B");
-}
-
-TEST_F(Api, StartOnAStoreWithoutSections) {
-    QelsConfSetPath((tmp + "/none.conf").c_str());
-    EXPECT_TRUE(listing().empty());
-}
-
-TEST_F(Api, ExistsLoadsOnceAndAgainAfterRemove) {
-    area_file("A = 1\n");
-    EXPECT_EQ(QelsConfExists(), 1);
-    area_file("A = 2\n");
-    EXPECT_EQ(query("A", 3 | 4), "1");
-    QelsConfRemove();
-    unsetenv("A");
-    EXPECT_EQ(QelsConfExists(), 1);
-    EXPECT_EQ(query("A", 7), "2");
-}
-
-TEST_F(Api, OverlongPathsAreSkipped) {
-    QelsConfSetPath(("/" + std::string(2000, 'p')).c_str());
-    EXPECT_TRUE(listing().empty());
-    QelsConfSetPath(NULL);
-}
-
-// The tool runs as its own process; the account double keeps it out of real homes.
-class Tool : public Loading {
-  protected:
-    int run(const std::string &args, std::string *out, std::string *err = nullptr,
-            const std::string &feed = "true", const std::string &program = QELSCONF_TOOL) {
-        std::string errfile = tmp + "/stderr";
-        std::string command =
-            "(" + feed + ") | FAKE_HOME='" + g_home +
-            "' LD_PRELOAD='" FAKE_ACCOUNT_LIBRARY
-            "' ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0 " VAXO_EMULATOR "'" +
-            program + "' " + args + " 2>'" + errfile + "'";
-        FILE *pipe = popen(command.c_str(), "r");
-        out->clear();
-        char chunk[4096];
-        size_t n;
-        while ((n = fread(chunk, 1, sizeof chunk, pipe)) > 0)
-            out->append(chunk, n);
-        int status = pclose(pipe);
-        if (err != nullptr) {
-            std::ifstream in(errfile);
-            err->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-        }
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-};
-
-TEST_F(Tool, HelpGetListPrint) {
-    std::string out, err;
-    EXPECT_EQ(run("--help", &out), 0);
-    EXPECT_NE(out.find("Usage: qelsconf"), std::string::npos);
-
-    area_file("A = from area\n[PRIVILEGED]\nP = p\n");
-    write(g_home + "/.ZORALrcs", "U = user\n");
-    EXPECT_EQ(run("get A", &out), 0);
-    EXPECT_EQ(out, "from area\n");
-    EXPECT_EQ(run("get U", &out), 0);
-    EXPECT_EQ(out, "user\n");
-    EXPECT_EQ(run("get P --mask 2", &out, &err), 1); // 6 would find P exported
-    EXPECT_EQ(out, "");
-    EXPECT_EQ(err, "qelsconf: P is not set\n");
-    EXPECT_EQ(run("get P --mask 0x1", &out), 0);
-    EXPECT_EQ(out, "p\n");
-
-    EXPECT_EQ(run("list", &out), 0);
-    EXPECT_TRUE(starts_with(out, "Privileged\tP\tp\nNon-privileged\tQELS_HOME\t")) << out;
-    EXPECT_EQ(run("print", &out), 0);
-    EXPECT_TRUE(starts_with(out, "Table level : Privileged\n\tP\tp\nTable level : Non-")) << out;
-}
-
-TEST_F(Tool, FileOption) {
-    std::string out;
-    write(tmp + "/given.conf", "A = given\n");
-    EXPECT_EQ(run("--file '" + tmp + "/given.conf' get A", &out), 0);
-    EXPECT_EQ(out, "given\n");
-    // A writer late to the pipe is waited for.
-    EXPECT_EQ(run("--file /dev/stdin get A", &out, nullptr, "sleep 0.2; echo A = piped"), 0);
-    EXPECT_EQ(out, "piped\n");
-}
-
-TEST_F(Tool, HomeFromTheProgramAsStartedThroughALink) {
-    if (VAXO_EMULATOR[0] != '\0')
-        GTEST_SKIP() << "an emulator resolves the links to the program it runs";
-    std::string out;
-    sh("mkdir -p '" + tmp + "/inst/bin' && ln -s '" QELSCONF_TOOL "' '" + tmp + "/inst/bin/q'");
-    EXPECT_EQ(run("get QELS_HOME", &out, nullptr, "true", tmp + "/inst/bin/q"), 0);
-    EXPECT_EQ(out, resolved(tmp + "/inst") + "\n");
-}
-
-TEST_F(Tool, DataArea) {
-    std::string out, err;
-    EXPECT_EQ(run("data-area", &out, &err), 2);
-    EXPECT_EQ(err, "The ZORAL data area is not configured\n");
-    sh("mkdir -p '" + AREA + "/conf/sys'");
-    EXPECT_EQ(run("data-area --check 0x02", &out), 0);
-    EXPECT_EQ(out, AREA + "\n");
-    EXPECT_EQ(run("data-area --check 0x10", &out, &err), 20);
-    EXPECT_EQ(err, "The log directory in the ZORAL data area does not exist: " + AREA + "/log\n");
-}
-
-TEST_F(Tool, UsageErrors) {
-    std::string out, err;
-    for (const char *args : {"", "frobnicate", "get", "get A --mask 8", "get A --mask x",
-                             "get A --mask -1", "--bogus print", "print extra", "get A --check 1",
-                             "data-area --check 0x40", "get A --mask"}) {
-        EXPECT_EQ(run(args, &out, &err), 2) << args;
-        EXPECT_TRUE(starts_with(err, "qelsconf: ")) << args << ": " << err;
+// Each row: shell commands | the tool's arguments | exit code, output and errors ("..." ends a
+// prefix); "<" feeds the commands' output to the tool.
+TEST_F(Qelsconf, TheTool) {
+    std::istringstream table(R"(
+true | data-area | 2 The ZORAL data area is not configured\n
+w $A/qels.conf 'A = a' | get A | 0 a\n
+w $T/home/.ZORALrcs 'U = u' | get U | 0 u\n
+w $A/qels.conf '[PRIVILEGED]\nP = p' | get P --mask 2 | 1 qelsconf: P is not set\n
+w $A/qels.conf '[PRIVILEGED]\nP = p' | get P --mask 0x1 | 0 p\n
+w $A/qels.conf '[PRIVILEGED]\nP = p' | list | 0 Privileged\tP\tp\nNon-privileged\tQELS_HOME\t...
+w $A/qels.conf '[PRIVILEGED]\nP = p' | print | 0 Table level : Privileged\n\tP\tp\nTable level : Non-...
+w $T/g 'A = g' | --file $T/g get A | 0 g\n
+<sleep 0.2; echo A = late | --file /dev/stdin get A | 0 late\n
+touch var | data-area --check 0x01 | 2 The ZORAL data area is not configured\n
+ln -s data/nowhere var | data-area | 2 The ZORAL data area is not configured\n
+area var | data-area --check 0x3E | 0 %V\n
+area data/var && ln -s data/var var | data-area --check 0x3E | 0 %H/data/var\n
+area data/var && ln -s $PWD/data/./var var | data-area --check 0x3E | 0 %H/data/./var\n
+mkdir data && touch data/f && ln -s $PWD/data/f var | data-area --check 1 | 20 The ZORAL data area is not a directory: %H/data/f\n
+mkdir var | data-area --check 0x3E | 20 The conf/sys directory in the ZORAL data area does not exist: %V/conf/sys\n
+mkdir -p $A | data-area --check 0x3E | 20 The conf/cof directory in the ZORAL data area does not exist: %V/conf/cof\n
+mkdir -p $A var/conf/cof | data-area --check 0x3E | 20 The log directory in the ZORAL data area does not exist: %V/log\n
+mkdir -p $A var/conf/cof var/log | data-area --check 0x3E | 20 The db directory in the ZORAL data area does not exist: %V/db\n
+mkdir -p $A var/conf/cof var/log var/db | data-area --check 0x3E | 20 The ctl directory in the ZORAL data area does not exist: %V/ctl\n
+mkdir -p var/db && touch var/log | data-area --check 0x20 | 0 %V\n
+mkdir -p var && touch var/log | data-area --check 0x10 | 20 The log directory in the ZORAL data area is not a directory: %V/log\n
+mkdir -p var/ctl/CONTROL.BAF | data-area --check 0x08 | 2 The CONTROL.BAF file was not found at %V/ctl/CONTROL.BAF\n
+mkdir -p var/ctl && touch var/ctl/CONTROL.BAF | data-area --check 0x08 | 2 The CONTROL.BIF file was not found at %V/ctl/CONTROL.BIF\n
+area $deep && ln -s ${deep}yyyy var | data-area | 2 The ZORAL data area is not configured\n
+area $deep && ln -s ${deep#$PWD/}yyyy var | data-area --check 0x3E | 2 The ZORAL data area is not configured\n
+area $deep && ln -s ${deep#$PWD/} var | data-area --check 1 | 0 %H/deep/d/d/d/d/d/d/d/...
+area $deep && ln -s ${deep#$PWD/} var | data-area --check 2 | 20 The conf/sys directory in the ZORAL data area does not exist: %H/deep/d/...
+true | --help | 0 Usage: qelsconf...
+mkdir -p $T/i/bin && ln -s %Q $T/i/bin/q | get QELS_HOME | 0 %T/i\n
+true | | 2 qelsconf: ...
+true | frobnicate | 2 qelsconf: ...
+true | get | 2 qelsconf: ...
+true | get A --mask 8 | 2 qelsconf: ...
+true | get A --mask x | 2 qelsconf: ...
+true | get A --mask -1 | 2 qelsconf: ...
+true | get A --mask | 2 qelsconf: ...
+true | --bogus print | 2 qelsconf: ...
+true | print extra | 2 qelsconf: ...
+true | get A --check 1 | 2 qelsconf: ...
+true | data-area --check 0x40 | 2 qelsconf: ...)");
+    for (std::string row; std::getline(table, row);) {
+        if (row.empty())
+            continue;
+        SCOPED_TRACE(row);
+        reset();
+        size_t bar = row.find('|'), second = row.find('|', bar + 1);
+        std::string commands = row.substr(0, bar - 1), expected = expand(row.substr(second + 2));
+        // Started through a link, the tool finds the installation from the link's place.
+        std::string tool = commands.find("%Q") != commands.npos ? dir / "i/bin/q" : QELSCONF_TOOL;
+        if (tool != QELSCONF_TOOL && VAXO_EMULATOR[0] != '\0')
+            continue; // an emulator resolves the link to the program it runs
+        if (commands.find("%Q") != commands.npos)
+            commands.replace(commands.find("%Q"), 2, QELSCONF_TOOL);
+        bool feed = commands[0] == '<';
+        layout(feed ? "true" : commands);
+        layout("(" + (feed ? commands.substr(1) : "true") + ") | FAKE_HOME=$T/home LD_PRELOAD='" +
+               FAKE_ACCOUNT_LIBRARY "' ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0 " +
+               VAXO_EMULATOR "'" + tool + "' " + row.substr(bar + 1, second - bar - 1) +
+               " >$T/out 2>&1; echo $? >$T/code");
+        std::ifstream out(dir / "out"), code(dir / "code");
+        std::string found;
+        std::getline(code, found);
+        found += " " + std::string(std::istreambuf_iterator<char>(out), {});
+        for (auto [key, value] : {std::pair<std::string, std::string>{"\\n", "\n"},
+                                  {"\\t", "\t"},
+                                  {"%V", HOME + "/var"},
+                                  {"%H", HOME}})
+            for (size_t at; (at = expected.find(key)) != std::string::npos;)
+                expected.replace(at, 2, value);
+        size_t cut =
+            expected.rfind("...") == expected.size() - 3 ? expected.size() - 3 : expected.npos;
+        EXPECT_EQ(found.substr(0, cut), expected.substr(0, cut));
     }
 }
 
