@@ -59,7 +59,7 @@ class Zoralrcs : public ::testing::Test {
   protected:
     void SetUp() override {
         g_groups = {100, 50};
-        for (const char *name : {"UNSET", "LATER", "V", "W", "R"})
+        for (const char *name : {"UNSET", "LATER", "V", "W", "R", "EMPTY"})
             unsetenv(name);
         psinitrc();
     }
@@ -115,24 +115,34 @@ A = $LATER\nLATER = x\nC = ${LATER}y\nC = $C-$C\n | 7 | [4]LATER=x;C=xy-xy;
         EXPECT_EQ(fscheckrc(("K" + std::to_string(i)).c_str(), 7) != NULL, i >= 1000) << i;
 }
 
-// Each SOURCE[/SIZE]=EXPANSION against B=b, F=bbbb, a0zA9Z_=n and the environment's V=$W, W=w.
-TEST_F(Zoralrcs, Expansion) {
+// Each SOURCE[/SIZE]=EXPANSION, or NAME@MASK=FOUND ("-": none), against the store below and
+// the environment's V=$W, W=w, R=env and EMPTY="".
+TEST_F(Zoralrcs, ExpansionAndLookup) {
     setenv("V", "$W", 1);
     setenv("W", "w", 1);
+    setenv("R", "env", 1);
+    setenv("EMPTY", "", 1);
     setenv("LONG", std::string(5000, 'L').c_str(), 1);
-    read("B = b\nF = bbbb\nONE = b\na0zA9Z_ = n\n");
+    read("B = b\nF = bbbb\nONE = b\na0zA9Z_ = n\n[PRIVILEGED]\nX = p\nY = p\nZ = p\nR = stored\n"
+         "[GROUP:staff]\nX = g\nY = g\n[NONPRIVILEGED]\nX = n\n[PRIVILEGED]\nE = $Y\n");
     std::string ones; // 1023 characters are copied: 255 references and "$ON", which names nothing
     for (int i = 0; i < 3000; i++)
         ones += "$ONE";
     std::istringstream table(
         "${B}c$B=bcb ${B=${B $-=$- ${B}}=b} $$B=$b ${}=${} x$=x$ $B_x= ${B}_x=b_x "
         "$\xc3\xa9=$\xc3\xa9 ${B-}=${B-} $UNSET= {B}$={B}$ = $a0zA9Z_.=n. $V=$W "
-        "${V}$W=$Ww ab$F-tail/8=abbbbb- ab$F-tail/5=abbb $F$F/7=bbbbbb $B/1= x$LONG=x" +
+        "${V}$W=$Ww ab$F-tail/8=abbbbb- ab$F-tail/5=abbb $F$F/7=bbbbbb $B/1= X@7=n X@3=g X@1=p "
+        "Y@7=g Y@5=p Z@7=p Z@6=- E@1=g R@4=env R@1=stored EMPTY@4= EMPTY@3=- X@0=- x@7=- x$LONG=x" +
         std::string(1022, 'L') + " " + ones + "=" + std::string(255, 'b'));
     for (std::string row; table >> row;) {
-        size_t equals = row.find('='), slash = std::min(row.find('/'), equals);
+        size_t equals = row.find('='), at = row.find('@'), slash = std::min(row.find('/'), equals);
         int size = slash < equals ? std::stoi(row.substr(slash + 1)) : 1024;
         std::string buffer(static_cast<size_t>(size) + 1, '#'), expected = row.substr(equals + 1);
+        if (at < equals) {
+            const char *found = fscheckrc(row.substr(0, at).c_str(), std::stoi(row.substr(at + 1)));
+            EXPECT_EQ(found != NULL ? found : "-", expected) << row;
+            continue;
+        }
         int result = fsevalval(row.substr(0, slash).c_str(), buffer.data(), size);
         EXPECT_EQ(buffer.back(), '#') << "written past the buffer: " << row;
         EXPECT_EQ(buffer.c_str(), expected) << row;
@@ -140,23 +150,9 @@ TEST_F(Zoralrcs, Expansion) {
     }
     char untouched[] = "keep";
     EXPECT_EQ(fsevalval("$B", untouched, 0) + strcmp(untouched, "keep"), 0);
-    EXPECT_EQ(fsevalval(NULL, untouched, sizeof untouched) + strlen(untouched), 0u);
-}
-
-// Each NAME@MASK=ANSWER ("-": none).
-TEST_F(Zoralrcs, LookupPrefersTheEnvironmentThenTheHighestAdmittedLevel) {
-    read("[PRIVILEGED]\nX = p\nY = p\nZ = p\nR = stored\n[GROUP:staff]\nX = g\nY = g\n"
-         "[NONPRIVILEGED]\nX = n\n[PRIVILEGED]\nV = $Y\n");
-    setenv("R", "env", 1);
-    setenv("W", "", 1);
-    std::istringstream table("X@7=n X@3=g X@1=p Y@7=g Y@5=p Z@7=p Z@6=- V@1=g R@4=env R@1=stored "
-                             "W@4= W@3=- X@0=- x@7=-");
-    for (std::string row; table >> row;) {
-        size_t at = row.find('@'), equals = row.find('=');
-        const char *found = fscheckrc(row.substr(0, at).c_str(), std::stoi(row.substr(at + 1)));
-        EXPECT_EQ(found != NULL ? found : "-", row.substr(equals + 1)) << row;
-    }
-    EXPECT_EQ(fscheckrc(NULL, 7), nullptr);
+    EXPECT_EQ(fsevalval(NULL, untouched, sizeof untouched) + strlen(untouched) +
+                  (fscheckrc(NULL, 7) != NULL),
+              0u);
 }
 
 // Calls that name no item or no level change nothing; nothing is found once the store is gone.
