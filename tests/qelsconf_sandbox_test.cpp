@@ -131,6 +131,9 @@ w $A/qels.conf 'A = a' && w $T/.ZORALrcs 'B = local' && w $T/e/d.conf 'D = e' &&
 w $A/qels.conf 'A = a' && w $T/.ZORALrcs 'B = local' && w $T/e/d.conf 'D = e' && w $T/home/.ZORALrcs 'U = u' && w $T/dev.conf 'B = dev\n[PRIVILEGED]\nQELS_CONF_DIR = '$T/e | __KERNEL_DEVELOPER=/nonexistent/dev.conf | B=local
 w $A/qels.conf 'A = a' && w $T/.ZORALrcs 'B = local' && w $T/e/d.conf 'D = e' && w $T/home/.ZORALrcs 'U = u' && w $T/dev.conf 'B = dev\n[PRIVILEGED]\nQELS_CONF_DIR = '$T/e | __KERNEL_DEVELOPER=/dev/zero | B=local
 w $A/qels.conf 'A = a' && w $T/.ZORALrcs 'B = local' && w $T/e/d.conf 'D = e' && w $T/home/.ZORALrcs 'U = u' && w $T/dev.conf 'B = dev\n[PRIVILEGED]\nQELS_CONF_DIR = '$T/e | __KERNEL_DEVELOPER=/dev/null | B=- A=-
+w $A/qels.conf 'A = a' && w $T/.ZORALrcs 'B = local' && w $T/e/d.conf 'D = e' && w $T/home/.ZORALrcs 'U = u' && w $T/dev.conf 'B = dev\n[PRIVILEGED]\nQELS_CONF_DIR = '$T/e | __KERNEL_DEVELOPER=C:\dev.conf | B=local
+w $A/qels.conf 'A = a' && w $T/.ZORALrcs 'B = local' && w $T/e/d.conf 'D = e' && w $T/home/.ZORALrcs 'U = u' && w $T/dev.conf 'B = dev\n[PRIVILEGED]\nQELS_CONF_DIR = '$T/e | __KERNEL_DEVELOPER=\dev.conf | B=local
+w $T/.ZORALrcs 'B = local' | __KERNEL_DEVELOPER= | ?=0 !=91
 w $T/.ZORALrcs 'B = local' | __KERNEL_DEVELOPER=conf/dev.conf | ?=0 ?=1 !=91
 w $T/.ZORALrcs 'B = local' | __KERNEL_DEVELOPER=\ | ?=0 !=91
 true | __KERNEL_DEVELOPER=/nonexistent/dev.conf | ?=0 !=91
