@@ -1,9 +1,5 @@
-// A failed check names its condition and aborts: libFuzzer keeps the input.
-#pragma once
+#pragma once // a failed check names its condition and aborts: libFuzzer keeps the input
 #include <stdio.h>
 #include <stdlib.h>
-
-#define FUZZ_CHECK(condition)                                                                      \
-    ((condition) ? (void)0                                                                         \
-                 : (fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition),  \
-                    abort()))
+#define FUZZ_CHECK(c)                                                                              \
+    ((c) ? (void)0 : (fprintf(stderr, "%s:%d: %s\n", __FILE__, __LINE__, #c), abort()))

@@ -2,13 +2,11 @@
 
 #include "../fuzz/datedelta_fuzz.cpp" // the model check, here over fixed cases
 
-// Month ends, leap days, centuries, the year before 1970 and the end of time_t,
-// by counts small and extreme; parts and outputs vary with weekday and alignment.
 TEST(DateDelta, FollowsTheModel) { // a disagreement aborts, naming the failed check
     LLVMFuzzerInitialize(nullptr, nullptr);
     for (int64_t when : std::initializer_list<int64_t>{
              1710325800, 1711881000, 1709202600, 1674988200, 1675161000, 1725100200, 3981349800,
-             825589800, 1721471400, 1711794600, -1 - 365 * 86400})
+             825589800, 1721471400, 1711794600, -1 - 365 * 86400, INT64_MAX - 10})
         for (int32_t count : {0, 1, -1, 2, 4, 13, -25, 240, INT32_MAX, INT32_MIN})
             for (uint8_t zone : {0, 1})
                 for (uint8_t period = 0; period < 7; period++)
@@ -16,6 +14,4 @@ TEST(DateDelta, FollowsTheModel) { // a disagreement aborts, naming the failed c
                         for (uint8_t weekday = 0; weekday < 9; weekday++)
                             check_date_delta(
                                 {when, count, weekday, zone, weekday, period, align, align});
-    for (uint8_t period = 2; period < 6; period++)
-        check_date_delta({INT64_MAX - 10, 1, 6, 0, 0, period, 2, 3});
 }

@@ -12,15 +12,13 @@ TEST(DynLib, EachFailureReportsItsOwnTextOnce) {
     ASSERT_EQ(LoadDynLib(kLib.c_str(), &lib), 0);
     void *address = nullptr;
     const std::tuple<std::function<int()>, int, int, std::string> rows[] = {
-        // call, rc, buffer, text
         {[&] { return LoadDynLib(kMissing.c_str(), &out); }, 4, 27, kMissing},
-        {[&] { return LoadDynLib(kMissing.c_str(), &out); }, 4, 1, ""},
         {[&] { return LoadDynLib(nullptr, &out); }, 4, 99, "LoadDynLib: no path given"},
         {[&] { return LoadDynLib("", &out); }, 4, 99, "LoadDynLib: no path given"},
         {[&] { return LoadProc(lib, "", "NoSuch", &address); }, 8, 99,
          kLib + ": undefined symbol: NoSuch"},
         {[&] { return LoadProc(nullptr, "", "QelXmlApi", &address); }, 8, 9, "LoadProc:"},
-        {[&] { return LoadProc(lib, "", nullptr, &address); }, 8, 9, "LoadProc:"},
+        {[&] { return LoadProc(lib, "", nullptr, &address); }, 8, 1, ""},
         {[&] { return LoadProc(lib, "", "QelXmlApi", &address); }, 0, 99, "Unknown error."},
     };
     for (const auto &[call, rc, size, expected] : rows) {
@@ -36,17 +34,11 @@ TEST(DynLib, EachFailureReportsItsOwnTextOnce) {
     }
     EXPECT_EQ(LoadDynLib(kLib.c_str(), nullptr), DYNLIB_ERR_OPEN);
     UnloadDynLib(lib), UnloadDynLib(nullptr), ReleaseDynLibHandle(nullptr);
-}
-
-// The record keeps 255 characters of a long path, GetDLError 254 of a text.
-TEST(DynLib, LongPathsAndTextsAreCut) {
-    DynLibHandle *lib = nullptr;
-    for (size_t length : {256u, 700u}) {
-        const std::string padded = std::string(length - kLib.size(), '/') + kLib; // the same file
-        ASSERT_EQ(LoadDynLib(padded.c_str(), &lib), 0) << length;
-        EXPECT_EQ(padded.substr(0, 255), lib->path) << length;
-        ReleaseDynLibHandle(lib);
-    }
+    // The record keeps 255 characters of a long path, GetDLError 254 of a text.
+    const std::string padded = std::string(300 - kLib.size(), '/') + kLib; // the same file
+    ASSERT_EQ(LoadDynLib(padded.c_str(), &lib), 0);
+    EXPECT_EQ(padded.substr(0, 255), lib->path);
+    ReleaseDynLibHandle(lib);
     const std::string path = "/nonexistent/" + std::string(230, 'n') + ".so";
     EXPECT_EQ(LoadDynLib(path.c_str(), &lib), DYNLIB_ERR_OPEN);
     const char *text = GetDLError();
