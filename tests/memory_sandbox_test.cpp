@@ -1,6 +1,5 @@
-// The memory service, and every service run with its first, second, third ... allocation
-// failing in turn: no crash, no leak, and the whole result or a clean failure. The
-// configuration cases read the shared sandbox installation, so they run one at a time.
+// Every service with its 1st, 2nd ... allocation failing in turn: no crash, no leak, the whole
+// result or a clean failure (it reads the sandbox installation, so runs alone); the memory service.
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
@@ -18,37 +17,32 @@
 #include "strbuf.h"
 #include "zoralrcs_internal.h"
 
-// This program's heap (defined at the end). Armed, it numbers allocations, fails the chosen
-// one as if memory ran out, and counts blocks made less blocks freed.
+// The heap at the end: armed, it fails allocation fail_at as if memory ran out; counts live blocks.
 namespace {
-bool armed, failed;
-long fail_at, made, live;
-size_t asked; // the size of the latest request
+long armed, failed, fail_at, made, live, asked, arena_used; // asked: the latest size asked for
 
+// 1 for the whole result, 0 for a clean failure, -1 for neither (block frees the block).
 int verdict(bool whole, bool clean) {
     return whole ? 1 : clean ? 0 : -1;
 }
 bool is(const char *text, const char *want) {
     return text != nullptr && strcmp(text, want) == 0;
 }
-// 1 for the whole result, 0 for a clean failure, -1 for neither; the block is freed.
 int block(void *got, const void *want, size_t size) {
     int verdict = got == nullptr ? 0 : memcmp(got, want, size) == 0 ? 1 : -1;
     free(got);
     return verdict;
 }
 
-// Each row once, to let the C library make what it keeps for good, then with allocation 1, 2 ...
-// failing until a run needs no failure.
+// Each row once (the C library makes what it keeps), then with allocation 1, 2 ... failing.
 void sweep(std::initializer_list<int (*)()> rows) {
     for (size_t row = 0; row < rows.size(); row++)
         for (long n = 0; (n < 2 || failed) && !testing::Test::HasFailure(); n++) {
             armed = n > 0, failed = false, fail_at = n, made = live = 0;
             int verdict = rows.begin()[row]();
-            QelsConfRemove(), unsetenv("SWEEP_A"), unsetenv("SWEEP_X");
-            armed = false;
-            EXPECT_TRUE(verdict == 1 || (verdict == 0 && failed)) << row << "," << n << verdict;
-            EXPECT_EQ(live, 0) << "row " << row << " leaked with allocation " << n << " failing";
+            QelsConfRemove(), unsetenv("SWEEP_A"), unsetenv("SWEEP_X"), armed = false;
+            EXPECT_TRUE((verdict == 1 || (verdict == 0 && failed)) && live == 0)
+                << "row " << row << ", allocation " << n << ": " << verdict << ", leaked " << live;
         }
 }
 
@@ -57,22 +51,15 @@ TEST(Memory, EveryServiceFailsCleanlyWithoutMemory) {
     std::string conf = d.write("qels.conf", "SWEEP_A = one\n[privileged]\nQELS_FIRST_WEEKDAY = "
                                             "sun\n[NONPRIVILEGED]\nSWEEP_X = old\n");
     setenv("__KERNEL_DEVELOPER", conf.c_str(), 1);
-    setenv("TZ", "UTC0", 1); // else the zone's name is copied afresh at every tzset()
-    tzset();
+    setenv("TZ", "UTC0", 1), tzset(); // else the zone's name is copied afresh at every tzset()
     static std::string log = d / "sweep.log";
     sweep({
         [] { return block(OmxMemAlloc(5), "\0\0\0\0\0\0\0", 8); },
-        [] { // a failed OmxMemRealloc keeps the old block
-            char *old = OmxStrDup("kept"), *grown = old ? (char *)OmxMemRealloc(old, 4096) : old;
-            return grown ? block(grown, "kept", 5) : old ? block(old, "kept", 5) - 1 : 0;
-        },
         [] { // the linker's error is consumed, so that it frees it
             DynLibHandle *lib = reinterpret_cast<DynLibHandle *>(&lib);
-            int result = LoadDynLib(FAKE_ACCOUNT_LIBRARY, &lib);
-            int v =
-                verdict(result == 0 && is(lib->path, FAKE_ACCOUNT_LIBRARY), result == 4 && !lib);
-            UnloadDynLib(lib), GetDynLoadError(nullptr, 0);
-            return v;
+            int r = LoadDynLib(FAKE_ACCOUNT_LIBRARY, &lib);
+            int v = verdict(!r && is(lib->path, FAKE_ACCOUNT_LIBRARY), r == 4 && !lib);
+            return UnloadDynLib(lib), GetDynLoadError(nullptr, 0), v;
         },
         [] { // no logger, no file; a line whole or not at all, and freed after the callback
             static char line[64];
@@ -89,10 +76,9 @@ TEST(Memory, EveryServiceFailsCleanlyWithoutMemory) {
         },
         [] { // strbuf_format keeps the old text without storage for the new
             strbuf *sb = strbuf_create(4, "abc");
-            int v = sb ? (strbuf_format(sb, "<%s>", "LLLLLLL"), 1) : 0;
-            v = v ? verdict(is(sb->text, "<LLLLLLL>"), is(sb->text, "abc") && !sb->buffer) : 0;
-            strbuf_destroy(sb);
-            return v;
+            int v = sb ? strbuf_format(sb, "<%s>", "LLLLLLL"),
+                verdict(is(sb->text, "<LLLLLLL>"), is(sb->text, "abc") && !sb->buffer) : 0;
+            return strbuf_destroy(sb), v;
         },
         [] {
             char *text = reinterpret_cast<char *>(&text);
@@ -106,8 +92,7 @@ TEST(Memory, EveryServiceFailsCleanlyWithoutMemory) {
             static int32_t all;
             char **groups = reinterpret_cast<char **>(&groups), text[256] = "";
             int32_t count = -5, result = OmxGetUserGroups(&groups, &count, text, sizeof text);
-            OmxFreeUserGroups(result == 0 ? groups : nullptr);
-            all = armed ? all : count;
+            OmxFreeUserGroups(result == 0 ? groups : nullptr), all = armed ? all : count;
             return verdict(result == 0 && count == all, result == -1 && !groups && !count && *text);
         },
         [] { return verdict(is(QelsConfQuery("SWEEP_A", 7), "one"), !vmrootp); },
@@ -128,7 +113,7 @@ TEST(Memory, EveryServiceFailsCleanlyWithoutMemory) {
     });
 }
 
-TEST(Memory, EdgesOfTheMemoryServiceAndErrorTexts) {
+TEST(Memory, EdgesOfTheMemoryServiceErrorTextsAndFileStatus) {
     char dest[4] = "xyz", buf[32];
     OmxFileStatus st;
     errno = EACCES;
@@ -137,32 +122,25 @@ TEST(Memory, EdgesOfTheMemoryServiceAndErrorTexts) {
         {"a size that wraps when rounded", OmxMemAlloc(SIZE_MAX - 2) == nullptr},
         {"sizes are rounded to 4", (OmxMemFree(OmxMemAlloc(5)), asked == 8)},
         {"size 0 keeps a live block", block(OmxMemRealloc(OmxStrDup("a"), 0), "", 0) == 1},
-        {"copying, not from or to NULL", OmxMemCopy(dest, nullptr, 3) == dest &&
-                                             !OmxMemCopy(nullptr, "a", 1) &&
-                                             OmxMemCopy(dest, "ab", 2) == dest && is(dest, "abz")},
+        {"copying", OmxMemCopy(dest, "ab", 2) == dest && is(dest, "abz")},
+        {"not from or to NULL", OmxMemCopy(dest, nullptr, 3) == dest && !OmxMemCopy(0, "a", 1)},
         {"OmxStrDup of NULL and \"\"", !OmxStrDup(nullptr) && block(OmxStrDup(""), "", 1) == 1},
         {"no text buffer", !OmxGetErrorText(ENOENT, nullptr, 9) && !OmxGetErrorText(2, buf, 0)},
+        {"a buffer of one byte", OmxGetErrorText(ENOENT, buf, 1) == 0 && buf[0] == '\0'},
         {"no record", OmxStatFile(nullptr, "/") == EINVAL && OmxStatFile(&st, nullptr) == EINVAL},
     };
     for (const auto &[what, holds] : cases)
         EXPECT_TRUE(holds) << what;
-    for (int size : {25, 1}) { // a text as long as the buffer is cut: the terminator needs a byte
-        memset(buf, 'x', sizeof buf);
-        EXPECT_EQ(OmxGetErrorText(ENOENT, buf, size), size - 1) << size;
-        EXPECT_EQ(std::string("No such file or directory").substr(0, size - 1), buf) << size;
-        EXPECT_EQ(buf[size], 'x') << "written past " << size;
-    }
-}
+    memset(buf, 'x', sizeof buf); // cut when as long as the buffer: the terminator needs a byte
+    EXPECT_EQ(OmxGetErrorText(ENOENT, buf, 25), 24);
+    EXPECT_EQ(std::string(buf, 26), std::string("No such file or director\0x", 26));
 
-// Links are followed; group-execute alone (plain) is no executable; sizes beyond 4 GiB whole.
-TEST(Memory, StatFileReducesTheStatusRecord) {
-    ScratchDir d; // made 0700
+    ScratchDir d; // 0700; links are followed; group-execute alone (plain) is no executable
     std::string plain = d.write("plain", "twelve bytes", 0610), link = d / "link", fifo = d / "p";
     std::string big = d.write("big", ""), run = d.write("x", "", 0601);
-    ASSERT_EQ(symlink(plain.c_str(), link.c_str()) | mkfifo(fifo.c_str(), 0600) |
-                  truncate(big.c_str(), int64_t{5} << 30),
-              0);
-    std::tuple<std::string, int, uint32_t, int64_t> cases[] = {
+    ASSERT_EQ(symlink(plain.c_str(), link.c_str()) | mkfifo(fifo.c_str(), 0600), 0);
+    ASSERT_EQ(truncate(big.c_str(), int64_t{5} << 30), 0);
+    std::tuple<std::string, int, uint32_t, int64_t> files[] = {
         {d.path, 0, OMX_FILE_DIRECTORY | OMX_FILE_EXECUTABLE, -1},
         {link, 0, OMX_FILE_REGULAR, 12},
         {run, 0, OMX_FILE_REGULAR | OMX_FILE_EXECUTABLE, 0},
@@ -171,8 +149,7 @@ TEST(Memory, StatFileReducesTheStatusRecord) {
         {big, 0, OMX_FILE_REGULAR, int64_t{5} << 30},
         {d / "missing", ENOENT, 0, 0}, // after a success: all of it cleared
     };
-    OmxFileStatus st;
-    for (const auto &[path, result, flags, size] : cases) {
+    for (const auto &[path, result, flags, size] : files) {
         EXPECT_EQ(OmxStatFile(&st, path.c_str()), result) << path;
         EXPECT_EQ(st.flags, flags) << path;
         EXPECT_EQ(size < 0 ? st.size : size, st.size) << path;
@@ -180,27 +157,22 @@ TEST(Memory, StatFileReducesTheStatusRecord) {
     }
 }
 
-// The heap forwards to the next one (the C library's, a sanitizer's or valgrind's), and
-// serves that one's own lookups from an arena: it runs before a sanitizer is ready.
+// Forwards to the next heap (C library, sanitizer, valgrind); an arena serves its own lookups.
 #define NO_ASAN __attribute__((no_sanitize("address")))
 #define NEXT(f) (next_##f = reinterpret_cast<decltype(next_##f)>(dlsym(RTLD_NEXT, #f)))
 void *(*next_malloc)(size_t), *(*next_calloc)(size_t, size_t), *(*next_realloc)(void *, size_t);
 void (*next_free)(void *);
 alignas(max_align_t) unsigned char arena[1024];
-size_t arena_used;
 
 NO_ASAN bool ready() {
-    static bool resolving;
-    if (next_free == nullptr && !resolving)
-        resolving = true, NEXT(malloc), NEXT(calloc), NEXT(realloc), NEXT(free);
-    return next_free != nullptr;
+    static int resolving;
+    return next_free || (!resolving++ && (NEXT(malloc), NEXT(calloc), NEXT(realloc), NEXT(free)));
 }
 NO_ASAN void *from_arena(size_t size) {
-    size_t at = arena_used;
+    long at = arena_used;
     arena_used += (size + 15) & ~size_t{15};
-    return arena_used <= sizeof arena ? arena + at : nullptr;
+    return arena_used <= long{sizeof arena} ? arena + at : nullptr;
 }
-// True for the allocation chosen to fail; else a fresh block is counted live.
 NO_ASAN bool refuse(size_t size, bool fresh = true) {
     bool refused = armed && ++made == fail_at;
     failed |= refused, live += armed && fresh && !refused, asked = size;
