@@ -140,6 +140,9 @@ TEST(Memory, EdgesOfTheMemoryServiceErrorTextsAndFileStatus) {
     std::string big = d.write("big", ""), run = d.write("x", "", 0601);
     ASSERT_EQ(symlink(plain.c_str(), link.c_str()) | mkfifo(fifo.c_str(), 0600), 0);
     ASSERT_EQ(truncate(big.c_str(), int64_t{5} << 30), 0);
+    const std::string late = d.write("late", ""); // beyond 2038: whole, or EOVERFLOW
+    ASSERT_EQ(system(("touch -m -d @2208988800 " + late).c_str()), 0);
+    const bool wide = sizeof(time_t) > 4;
     std::tuple<std::string, int, uint32_t, int64_t> files[] = {
         {d.path, 0, OMX_FILE_DIRECTORY | OMX_FILE_EXECUTABLE, -1},
         {link, 0, OMX_FILE_REGULAR, 12},
@@ -147,6 +150,7 @@ TEST(Memory, EdgesOfTheMemoryServiceErrorTextsAndFileStatus) {
         {"/dev/null", 0, OMX_FILE_DEVICE, 0},
         {fifo, 0, OMX_FILE_PIPE, 0},
         {big, 0, OMX_FILE_REGULAR, int64_t{5} << 30},
+        {late, wide ? 0 : EOVERFLOW, wide ? OMX_FILE_REGULAR : 0u, 0},
         {d / "missing", ENOENT, 0, 0}, // after a success: all of it cleared
     };
     for (const auto &[path, result, flags, size] : files) {
@@ -155,6 +159,7 @@ TEST(Memory, EdgesOfTheMemoryServiceErrorTextsAndFileStatus) {
         EXPECT_EQ(size < 0 ? st.size : size, st.size) << path;
         EXPECT_EQ(st.changeTime > 0 && st.modifyTime > 0 && st.accessTime > 0, !result) << path;
     }
+    EXPECT_EQ(OmxStatFile(&st, late.c_str()) == 0 ? st.modifyTime : 2208988800, 2208988800);
 }
 
 // Forwards to the next heap (C library, sanitizer, valgrind); an arena serves its own lookups.
