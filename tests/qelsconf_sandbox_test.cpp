@@ -259,7 +259,7 @@ TEST_F(Qelsconf, SetIdAndLockedDirectories) {
                      text(QelsConfQuery("QELS_HOME", 7)) != expected),
                 ::testing::ExitedWithCode(0), "");
     std::string copy = dir / "setid_test";
-    layout("cp /proc/" + std::to_string(getpid()) + "/exe " + copy + " && chgrp 65534 " + copy +
+    layout("cp " + resolved("/proc/self/exe") + " " + copy + " && chgrp 65534 " + copy +
            " && chmod 2755 " + copy + " && VAXO_SETID_COPY=1 ASAN_OPTIONS=detect_leaks=0 " + copy +
            " --gtest_filter=Qelsconf.SetIdAndLockedDirectories | grep -q 'PASSED  ] 1 test'");
 }
