@@ -1,9 +1,6 @@
-// The seven comparisons under one signature, a plain model of each rule in the
-// current locale, and the check that they agree; shared by the unit test and
-// the fuzz target.
-#ifndef COMPARE_MODEL_H
-#define COMPARE_MODEL_H
-
+// The seven comparisons under one signature, a plain model of each in the current
+// locale, and the check that they agree; shared by the unit test and the fuzz target.
+#pragma once
 #include <ctype.h>
 #include <string.h>
 
@@ -27,8 +24,8 @@ const Comparison comparisons[] = {
 };
 const auto limited = [](int f) { return f % 4 == 1 || f % 4 == 2; };
 
-// The bytes that count, folded through the locale as signed chars and with the
-// sign bit flipped, so that std::string's unsigned order is the signed one.
+// The bytes that count, folded through the locale as signed chars, with the sign
+// bit flipped so that std::string's unsigned order is the signed one.
 inline std::string key(const char *s, size_t width, bool fold) {
     std::string out;
     for (size_t i = 0; s != nullptr && i < width && s[i] != '\0'; i++)
@@ -49,21 +46,17 @@ inline int model(int f, const char *a, const char *b, int limit) {
     return (order > 0) - (order < 0);
 }
 
-// A limited comparison is handed copies cut at the limit without their
-// terminator, so that reading past the limit is caught.
+// A limited comparison gets copies cut at the limit without their terminator,
+// so that a read past the limit shows under the sanitizer.
 inline void check_agreement(const char *a, const char *b, int limit) {
     for (int f = 0; f < 7; f++) {
         auto cut = [&](const char *s) {
             const size_t whole = s == nullptr ? 0 : strlen(s) + 1;
             const size_t size = limited(f) && limit > 0 ? std::min(whole, size_t(limit)) : whole;
-            std::unique_ptr<char[]> copy(s == nullptr ? nullptr : new char[size]);
-            if (s != nullptr)
-                memcpy(copy.get(), s, size);
-            return copy;
+            return std::unique_ptr<char[]>(s ? static_cast<char *>(memcpy(new char[size], s, size))
+                                             : nullptr);
         };
         auto x = cut(a), y = cut(b);
         FUZZ_CHECK(comparisons[f](x.get(), y.get(), limit) == model(f, x.get(), y.get(), limit));
     }
 }
-
-#endif
