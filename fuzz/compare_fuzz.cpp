@@ -2,8 +2,6 @@
 // and any limit, in the C locale.
 #include <fuzzer/FuzzedDataProvider.h>
 
-#include <stdint.h>
-
 #include "compare_model.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {

@@ -1,9 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <locale.h>
-#include <stdlib.h>
-
-#include <vector>
 
 #include "../fuzz/compare_model.h"
 #include "scratch_dir.h"

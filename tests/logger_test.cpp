@@ -4,14 +4,9 @@
 
 #include <dlfcn.h>
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
-#include <sys/time.h>
 
-#include <atomic>
-
-#include "logger.h"
 #include "omx_memory.h"
 #include "scratch_dir.h"
 
@@ -117,17 +112,15 @@ TEST(Logger, FileFaultsLoseNoLineAndFollowNoPlantedLink) {
                                        (room == 24 ? "[   INFO\n" : "") + "[   INFO] after\n");
     }
     const std::string shared = dir / "shared", link = shared + "/my.log", target = dir / "target";
-    const struct {
-        mode_t mode;
-        bool link, opens;
-    } cases[] = {{01777, 1, 0}, {0777, 1, 0}, {01777, 0, 1}, {0755, 1, 1}};
-    for (const auto &c : cases) {
-        ASSERT_EQ(mkdir(shared.c_str(), 0700) | chmod(shared.c_str(), c.mode), 0);
-        ASSERT_EQ(c.link ? symlink(target.c_str(), link.c_str()) : 0, 0);
+    const std::tuple<mode_t, bool, bool> cases[] = {
+        {01777, 1, 0}, {0777, 1, 0}, {01777, 0, 1}, {0755, 1, 1}}; // mode, a link, opens
+    for (const auto &[mode, isLink, opens] : cases) {
+        ASSERT_EQ(mkdir(shared.c_str(), 0700) | chmod(shared.c_str(), mode), 0);
+        ASSERT_EQ(isLink ? symlink(target.c_str(), link.c_str()) : 0, 0);
         Logger *logger = Logger_New(LOGGER_INFO, link.c_str(), 0);
-        EXPECT_EQ(Logger_GetLogFileno(logger) >= 0, c.opens) << std::oct << c.mode << c.link;
+        EXPECT_EQ(Logger_GetLogFileno(logger) >= 0, opens) << std::oct << mode << isLink;
         Logger_Delete(logger);
-        EXPECT_EQ(std::filesystem::remove(target), c.link && c.opens) << std::oct << c.mode;
+        EXPECT_EQ(std::filesystem::remove(target), isLink && opens) << std::oct << mode;
         std::filesystem::remove_all(shared);
     }
 }
@@ -178,36 +171,38 @@ TEST(Logger, SinksSettingsAndANullLogger) {
     EXPECT_EQ(got, std::vector<int>({0, -1, 0, 0, 1, 8000, 8000, 60000, 1}));
 }
 
-std::string log_file_name(std::string dir, const char *base, const char *ext, int suffixes = 0) {
-    char *name = CrtGetLogFileName(nullptr, dir != "-" ? &dir[0] : nullptr, base, ext, suffixes & 1,
-                                   suffixes & 2, suffixes & 4);
-    std::string result = name;
-    OmxMemFree(name);
+// The name given (in a buffer of ours with flag 8), then "|" and what is left of dir.
+std::string log_file_name(std::string dir, const char *base, const char *ext, int flags = 0) {
+    char buffer[LOGGER_FILE_NAME_SIZE],
+        *name = CrtGetLogFileName(flags & 8 ? buffer : nullptr, dir != "-" ? &dir[0] : nullptr,
+                                  base, ext, flags & 1, flags & 2, flags & 4);
+    const std::string result = name + ("|" + std::string(dir.c_str()));
+    if (name != buffer)
+        OmxMemFree(name);
     return result;
 }
 
 TEST(Logger, FileNamesFromDirectoryBaseExtensionAndSuffixes) {
-    const std::string fits(1015, 'd'), over(1016, 'd'); // 1023 characters fit
-    const std::string cases[][4] = {{"-", "app", "", "/tmp/app."},
-                                    {"", "app", ".", "app."},
-                                    {"logs\\", "app", "txt", "logs/app.txt"},
-                                    {"/", "", "..txt", "/..txt"},
-                                    {fits, "app", "log", fits + "/app.log"},
-                                    {over, "app", "log", ""}};
-    for (const auto &c : cases)
-        EXPECT_EQ(log_file_name(c[0], c[1].c_str(), c[2].c_str()), c[3]) << c[0];
-    EXPECT_EQ(log_file_name("d", nullptr, nullptr, 3),
-              "d/_" + std::to_string(getpid()) + "_" + std::to_string(gettid()) + ".log");
-    char path[] = "/var/log/", buffer[LOGGER_FILE_NAME_SIZE];
-    EXPECT_EQ(CrtGetLogFileName(buffer, path, "a", "x", 0, 0, 0), buffer);
-    EXPECT_EQ(buffer + std::string(path), "/var/log/a.x/var/log"); // its separator removed
-    struct timeval now; // the clock the name is read from, which time() may trail
-    gettimeofday(&now, nullptr);
+    const std::string fits(1015, 'd'), over(1016, 'd'),
+        ids = std::to_string(getpid()) + "_" + std::to_string(gettid());
+    const std::tuple<std::string, const char *, const char *, int, std::string> cases[] = {
+        {"-", "app", "", 0, "/tmp/app.|-"},
+        {"", "app", ".", 0, "app.|"},
+        {"logs\\", "app", "txt", 0, "logs/app.txt|logs"},
+        {"/", "", "..txt", 0, "/..txt|"},
+        {"d", nullptr, nullptr, 3, "d/_" + ids + ".log|d"},
+        {"/var/log/", "a", "x", 8, "/var/log/a.x|/var/log"}, // its separator removed
+        {fits, "app", "log", 8, fits + "/app.log|" + fits},  // 1023 characters fit
+        {over, "app", "log", 0, "|" + over}};
+    for (const auto &[dir, base, ext, flags, expected] : cases)
+        EXPECT_EQ(log_file_name(dir, base, ext, flags), expected) << dir;
+    struct timespec now; // the clock the name is read from, which time() may trail
+    clock_gettime(CLOCK_REALTIME, &now);
     const std::string name = log_file_name("d", "a", "x", 4);
     char stamp[24];
     strftime(stamp, sizeof stamp, "d/a_%Y%m%d%H%M%S", localtime(&now.tv_sec));
-    EXPECT_TRUE(name.rfind(stamp, 0) == 0 || now.tv_usec > 990000) << name; // to the second
-    EXPECT_EQ(std::to_string(name.find_first_not_of("0123456789", 18)) + name.substr(21), "21.x");
+    EXPECT_TRUE(name.rfind(stamp, 0) == 0 || now.tv_nsec > 990000000) << name; // to the second
+    EXPECT_EQ(std::to_string(name.find_first_not_of("0123456789", 18)) + name.substr(21), "21.x|d");
 }
 
 } // namespace

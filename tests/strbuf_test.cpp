@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <limits.h>
-
 #include <random>
 
 #include "../fuzz/strbuf_fuzz.cpp" // the model walk, here over a fixed random stream

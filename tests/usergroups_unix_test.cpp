@@ -1,9 +1,7 @@
 // The real user's name and groups, with this file's account, group and heap stand-ins.
 #include <gtest/gtest.h>
 
-#include <errno.h>
 #include <grp.h>
-#include <limits.h>
 #include <pwd.h>
 
 #include <regex>
@@ -44,22 +42,17 @@ extern "C" int getpwuid_r(uid_t, struct passwd *entry, char *storage, size_t siz
     return 0;
 }
 
-// Three groups for the real user; a query about anyone else fails.
+// Three groups for the real user (100, 20, 30); a query about anyone else fails.
 extern "C" int getgrouplist(const char *user, gid_t, gid_t *groups, int *ngroups) {
     if (world.between && groups == nullptr)
         getpwuid(getuid() + 1);
-    const int how = world.login() != user ? EPERM
-                    : groups == nullptr   ? world.sizing
-                                          : world.filling;
+    const int how = world.login() != user ? EPERM : groups ? world.filling : world.sizing;
     errno = how >= 0 ? how : errno;
-    if (how != kOk)
-        return -1;
-    const gid_t ids[] = {100, 20, 30};
-    int count = world.claimed > 0 ? world.claimed : 3;
-    for (int i = 0; i < 3 && i < *ngroups; i++)
-        groups[i] = ids[i];
-    std::swap(*ngroups, count);
-    return *ngroups <= count ? *ngroups : -1;
+    const int room = *ngroups;
+    *ngroups = how != kOk ? room : world.claimed > 0 ? world.claimed : 3;
+    for (int i = 0; how == kOk && i < 3 && i < room; i++)
+        groups[i] = i == 0 ? 100 : 10 * (i + 1);
+    return how == kOk && *ngroups <= room ? *ngroups : -1;
 }
 
 extern "C" struct group *getgrgid(gid_t gid) {
@@ -149,9 +142,9 @@ TEST(OsUser, CopiesTheLoginNameCutToTheBufferOrSaysWhyNot) {
     const char *invalid = "OmxGetOSUser line 28: Invalid argument(s) vvuserp=(nil) vlusrszi=";
     const std::tuple<int, bool, unsigned int, int, std::string> rows[] = {
         {kOk, true, 4, 96, "0 [abc] [] untouched"},
-        {kOk, true, UINT_MAX, 96, "0 [abcdefgh] [] untouched"},
+        {kOk, true, ~0u, 96, "0 [abcdefgh] [] untouched"},
         {ENOENT, true, 16, 96, "-1 [] [] untouched"},
-        {kOk, false, UINT_MAX, 96, "-1 [old] [old] " + std::string(invalid) + "4294967295"},
+        {kOk, false, ~0u, 96, "-1 [old] [old] " + std::string(invalid) + "4294967295"},
         {kOk, true, 0, 0, "-1 [old] [old] untouched"},
         {kOk, false, 16, 20, "-1 [old] [old] OmxGetOSUser line 2"},
         {kOk, false, 16, -96, "-1 [old] [old] untouched"}};
