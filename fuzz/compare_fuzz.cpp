@@ -1,5 +1,4 @@
-// The comparisons agree with their models on any two strings, NULL included,
-// and any limit, in the C locale.
+// The comparisons agree with their models on any two strings or NULL, under any limit.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include "compare_model.h"

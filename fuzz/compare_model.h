@@ -1,5 +1,4 @@
-// The seven comparisons under one signature, a plain model of each in the current
-// locale, and the check that they agree; shared by the unit test and the fuzz target.
+// The seven comparisons, a plain model of each in the current locale, and their agreement.
 #pragma once
 #include <ctype.h>
 #include <string.h>
@@ -20,12 +19,10 @@ const Comparison comparisons[] = {
     [](const char *a, const char *b, int) { return OmxStrEquals(a, b); },
     [](const char *a, const char *b, int) { return OmxStrNoCaseEquals(a, b); },
     OmxStrLenEquals,
-    OmxStrLenNoCaseEquals,
-};
+    OmxStrLenNoCaseEquals};
 const auto limited = [](int f) { return f % 4 == 1 || f % 4 == 2; };
 
-// The bytes that count, folded through the locale as signed chars, with the sign
-// bit flipped so that std::string's unsigned order is the signed one.
+// The bytes that count, folded as signed chars, sign bit flipped to order them as signed.
 inline std::string key(const char *s, size_t width, bool fold) {
     std::string out;
     for (size_t i = 0; s != nullptr && i < width && s[i] != '\0'; i++)
@@ -46,8 +43,7 @@ inline int model(int f, const char *a, const char *b, int limit) {
     return (order > 0) - (order < 0);
 }
 
-// A limited comparison gets copies cut at the limit without their terminator,
-// so that a read past the limit shows under the sanitizer.
+// Limited ones get copies cut at the limit, so that a read past it shows under a sanitizer.
 inline void check_agreement(const char *a, const char *b, int limit) {
     for (int f = 0; f < 7; f++) {
         auto cut = [&](const char *s) {

@@ -1,5 +1,4 @@
-// A message of any level, source, error number and text, to a logger of any
-// level, is written exactly when the level admits it, in the logger's line form.
+// Any message to a logger of any level is written exactly when admitted, in the line form.
 #include <stdint.h>
 #include <string.h>
 

@@ -1,5 +1,4 @@
-// The logger. This executable counts calls of tzset(), and of write() on one
-// descriptor, in place of the C library's.
+// The logger, with calls of tzset() and of write() on one descriptor counted.
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
@@ -7,7 +6,6 @@
 #include <sys/resource.h>
 #include <sys/syscall.h>
 
-#include "omx_memory.h"
 #include "scratch_dir.h"
 
 #include "../fuzz/logger_fuzz.cpp" // check_line(), the line form
@@ -54,7 +52,7 @@ TEST(Logger, LinesOfEachLevelInTheirExactForm) {
 
 // Each line lands whole in one write, after what the file held. TZ is read once a second,
 // as a setenv() on another thread may free it; a line shows the zone TZ named then.
-TEST(Logger, FileLinesAppendWholeInOneWriteInTheZoneOfTheirSecond) {
+TEST(Logger, FileLinesLandWholeInTheirZoneAndNeverThroughAPlantedLink) {
     ScratchDir dir;
     const std::string padding(5000, 'p');
     for (const char *zone : {"XYZ-5:30", "UTC0"}) {
@@ -76,14 +74,8 @@ TEST(Logger, FileLinesAppendWholeInOneWriteInTheZoneOfTheirSecond) {
         EXPECT_EQ(all.substr(0, 8 + line.size()), "earlier\n" + line) << zone;
         EXPECT_EQ(all.size(), 8 + 200 * line.size()) << zone; // whole lines of one length
     }
-    watchedFd = -1;
-}
-
-// A line a full disk cut short is ended before the next; one refused whole
-// leaves no empty line. A link in a directory others can write may have been
-// planted there by another user: no file opens through it.
-TEST(Logger, FileFaultsLoseNoLineAndFollowNoPlantedLink) {
-    ScratchDir dir;
+    // A line a full disk cut short is ended before the next; one refused leaves no empty line.
+    // A link in a directory others can write may be another user's: no file opens through it.
     signal(SIGXFSZ, SIG_IGN);
     struct rlimit saved;
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
@@ -93,8 +85,7 @@ TEST(Logger, FileFaultsLoseNoLineAndFollowNoPlantedLink) {
         Logger_LogInfo(logger, nullptr, "first");
         const struct rlimit full = {room, saved.rlim_max};
         EXPECT_EQ(setrlimit(RLIMIT_FSIZE, &full), 0);
-        Logger_LogInfo(logger, nullptr, "cut short");
-        Logger_LogInfo(logger, nullptr, "refused");
+        Logger_LogInfo(logger, nullptr, "cut short"); // or refused whole
         EXPECT_EQ(setrlimit(RLIMIT_FSIZE, &saved), 0);
         Logger_LogInfo(logger, nullptr, "after");
         Logger_Delete(logger);
@@ -153,14 +144,9 @@ TEST(Logger, SinksSettingsAndANullLogger) {
     const std::string name(100, 'e');
     Logger_SetTextEncoding(logger, name.c_str());
     EXPECT_EQ(logger->szTextEncoding + name.substr(62), name); // cut to 62
-    Logger_SetTextEncoding(logger, nullptr);
-    EXPECT_STREQ(logger->szTextEncoding, "");
     Logger_Delete(logger);
     EXPECT_TRUE(Logger_New(0, nullptr, 1) == nullptr && Logger_New(6, nullptr, 1) == nullptr);
-    Logger_SetCallback(nullptr, take, nullptr);
-    Logger_LogSystemError(nullptr, "db", 2, 0);
     Logger_RedirectStderr(nullptr);
-    Logger_Delete(nullptr);
     std::vector<int> got = {Logger_GetLogLevel(nullptr), Logger_GetLogFileno(nullptr),
                             Logger_GetMaxPrecision(3, ""), Logger_GetMaxPrecision(3, nullptr)};
     for (int level : {0, 1, 4, 5, 6})
@@ -168,28 +154,26 @@ TEST(Logger, SinksSettingsAndANullLogger) {
     EXPECT_EQ(got, std::vector<int>({0, -1, 0, 0, 1, 8000, 8000, 60000, 1}));
 }
 
-// The name given (in a buffer of ours with flag 8), then "|" and what is left of dir.
-std::string log_file_name(std::string dir, const char *base, const char *ext, int flags = 0) {
+// The name written to our buffer, then "|" and what is left of dir ("-": none).
+std::string log_file_name(std::string dir, const char *base, const char *ext, int suffixes = 0) {
     char buffer[LOGGER_FILE_NAME_SIZE],
-        *name = CrtGetLogFileName(flags & 8 ? buffer : nullptr, dir != "-" ? &dir[0] : nullptr,
-                                  base, ext, flags & 1, flags & 2, flags & 4);
-    const std::string result = name + ("|" + std::string(dir.c_str()));
-    if (name != buffer)
-        OmxMemFree(name);
-    return result;
+        *name = CrtGetLogFileName(buffer, dir != "-" ? &dir[0] : nullptr, base, ext, suffixes & 1,
+                                  suffixes & 2, suffixes & 4);
+    return std::string(name == buffer ? name : "elsewhere") + "|" + dir.c_str();
 }
 
 TEST(Logger, FileNamesFromDirectoryBaseExtensionAndSuffixes) {
     const std::string fits(1015, 'd'), over(1016, 'd'),
         ids = std::to_string(getpid()) + "_" + std::to_string(gettid());
+    // A separator ending dir is removed from it; 1023 characters fit, more give "".
     const std::tuple<std::string, const char *, const char *, int, std::string> cases[] = {
         {"-", "app", "", 0, "/tmp/app.|-"},
         {"", "app", ".", 0, "app.|"},
         {"logs\\", "app", "txt", 0, "logs/app.txt|logs"},
         {"/", "", "..txt", 0, "/..txt|"},
         {"d", nullptr, nullptr, 3, "d/_" + ids + ".log|d"},
-        {"/var/log/", "a", "x", 8, "/var/log/a.x|/var/log"}, // its separator removed
-        {fits, "app", "log", 8, fits + "/app.log|" + fits},  // 1023 characters fit
+        {"/var/log/", "a", "x", 0, "/var/log/a.x|/var/log"},
+        {fits, "app", "log", 0, fits + "/app.log|" + fits},
         {over, "app", "log", 0, "|" + over}};
     for (const auto &[dir, base, ext, flags, expected] : cases)
         EXPECT_EQ(log_file_name(dir, base, ext, flags), expected) << dir;
