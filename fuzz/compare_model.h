@@ -29,8 +29,7 @@ inline std::string key(const char *s, size_t width, bool fold) {
     return out;
 }
 
-// Orderings read NULL as "" and compare the prefix both share under the limit;
-// equality holds NULL equal only to NULL and compares like strncmp().
+// Orderings read NULL as "" and compare the shared prefix; equality is strncmp()'s, NULL == NULL.
 inline int model(int f, const char *a, const char *b, int limit) {
     const bool fold = f % 2 == 0;
     size_t width = limited(f) && limit > 0 ? static_cast<size_t>(limit) : std::string::npos;

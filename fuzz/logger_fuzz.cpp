@@ -35,8 +35,7 @@ static void check_line(unsigned int level, unsigned int kind, int errnum, const 
     FUZZ_CHECK(lines.empty() || lines[0].compare(21, std::string::npos, expected) == 0);
 }
 
-// Level, error number, kind, source length (in threes), text padding (in hundreds
-// of dots), then the source and the text, each cut at a NUL.
+// Level, error number, kind, source length / 3, dots / 300, then source and text.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (size < 11)
         return 0;

@@ -25,10 +25,9 @@ TEST(CompareString, AgreesWithTheModelInTheCAndASingleByteLocale) {
     ScratchDir dir;
     setenv("LOCPATH", dir.path.c_str(), 1); // locale files follow the machine's byte order
     const std::string order = __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__ ? "big" : "little";
-    if (system(("localedef -i fr_FR -f ISO-8859-15 --" + order + "-endian " + dir.path +
-                "/fr.latin9 >/dev/null 2>&1")
-                   .c_str()) != 0 ||
-        !setlocale(LC_CTYPE, "fr.latin9"))
+    const std::string make = "localedef -i fr_FR -f ISO-8859-15 --" + order + "-endian " +
+                             dir.path + "/fr.latin9 >/dev/null 2>&1";
+    if (system(make.c_str()) != 0 || !setlocale(LC_CTYPE, "fr.latin9"))
         GTEST_SKIP() << "localedef cannot build fr_FR.ISO-8859-15 here";
     EXPECT_EQ(OmxStrNoCaseEquals("\xE9t", "\xC9T") - OmxStrLenNoCaseEquals("\xFF", "\xBE", 1), 1);
     agree_with_models();

@@ -27,7 +27,6 @@ static std::string read_file(const std::string &path) {
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-// A logger at level whose lines, without the time of day, go to lines or else to path.
 static Logger *collector(std::vector<std::string> *lines, int level, const char *path = nullptr,
                          int toStderr = 0) {
     Logger *logger = Logger_New(LOGGER_DEBUG, path, toStderr);
@@ -37,7 +36,6 @@ static Logger *collector(std::vector<std::string> *lines, int level, const char 
     return logger;
 }
 
-// The fuzz target's property at the levels and lengths where lines change form.
 TEST(Logger, LinesOfEachLevelInTheirExactForm) {
     const std::string s(600, 's'), m(70000, 'm');
     for (int level : {0, 1, 2, 3, 4, 5, -1})
@@ -59,8 +57,7 @@ TEST(Logger, FileLinesLandWholeInTheirZoneAndNeverThroughAPlantedLink) {
         setenv("TZ", zone, 1);
         for (time_t last = time(nullptr); time(nullptr) == last;)
             usleep(10000);
-        const int reads = zoneReads, writes = watchedWrites;
-        time_t now = time(nullptr);
+        const time_t now = time(nullptr), reads = zoneReads, writes = watchedWrites;
         for (int i = 0; i < 200; i++) // the first after a second's start reads TZ again
             Logger_LogInfo(logger, "db", "%s", padding.c_str());
         EXPECT_LE(zoneReads - reads, time(nullptr) - now + 1);
@@ -68,9 +65,8 @@ TEST(Logger, FileLinesLandWholeInTheirZoneAndNeverThroughAPlantedLink) {
         Logger_Delete(logger);
         const std::string all = read_file(file), line = "[" + std::string(ctime(&now), 19) +
                                                         "    INFO] db: " + padding + "\n";
-        EXPECT_EQ(all.substr(0, 8 + line.size()) +
-                      std::to_string(all.size()), // lines of one length
-                  "earlier\n" + line + std::to_string(8 + 200 * line.size()));
+        EXPECT_EQ(all.substr(0, 8 + line.size()), "earlier\n" + line) << zone;
+        EXPECT_EQ(all.size(), 8 + 200 * line.size()) << zone; // whole lines of one length
     }
     // A line a full disk cut short is ended before the next; one refused leaves no empty line.
     // A link in a directory others can write may be another user's: no file opens through it.
@@ -103,7 +99,6 @@ TEST(Logger, FileLinesLandWholeInTheirZoneAndNeverThroughAPlantedLink) {
     }
 }
 
-// Descriptor 2, pointed at a file here, is restored before any check.
 TEST(Logger, SinksSettingsAndANullLogger) {
     ScratchDir dir;
     const std::string err = dir / "err", file = dir / "out.log";
@@ -113,10 +108,7 @@ TEST(Logger, SinksSettingsAndANullLogger) {
     Logger_LogWarning(logger, "db", 0, "to stderr");
     Logger_Delete(logger); // never closes stderr
     fprintf(stderr, "still open\n");
-    EXPECT_FALSE(std::filesystem::exists(file));
-    Logger_RedirectStderr(logger = collector(nullptr, LOGGER_INFO, "/nonexistent/x.log"));
-    Logger_Delete(logger); // with no file, nothing redirected
-    logger = collector(nullptr, LOGGER_INFO, file.c_str());
+    logger = collector(nullptr, LOGGER_ERROR, file.c_str());
     Logger_RedirectStderr(logger);
     write(2, "err\n", 4);
     dup2(saved, 2);
@@ -126,14 +118,11 @@ TEST(Logger, SinksSettingsAndANullLogger) {
     fd = Logger_GetLogFileno(logger);
     Logger_SetCallback(logger, take, &lines);
     EXPECT_EQ(Logger_GetLogFileno(logger) & fcntl(fd, F_GETFD), -1);
-    Logger_SetLogLevel(logger, LOGGER_ERROR);
-    Logger_LogSystemError(logger, "io", ENOENT, 1);
     errno = EACCES;
     Logger_LogSystemError(logger, "io", -1, 0); // the current errno's text
     Logger_LogWarning(logger, nullptr, 0, "%s", reinterpret_cast<const char *>(1));
-    EXPECT_EQ(lines, std::vector<std::string>(
-                         {"[  ERROR] io: #2 " + std::string(strerror(ENOENT)) + "\n",
-                          "[  ERROR] io: #-1 " + std::string(strerror(EACCES)) + "\n"}));
+    EXPECT_EQ(lines, std::vector<std::string>{"[  ERROR] io: #-1 " + std::string(strerror(EACCES)) +
+                                              "\n"});
     Logger_SetTextEncoding(logger, std::string(100, 'e').c_str());
     EXPECT_EQ(logger->szTextEncoding, std::string(62, 'e')); // cut to fit
     Logger_Delete(logger);
@@ -147,24 +136,21 @@ TEST(Logger, SinksSettingsAndANullLogger) {
 }
 
 // The name written to our buffer, then "|" and what is left of dir ("-": none).
-static std::string log_file_name(std::string dir, const char *base, const char *ext,
-                                 int suffixes = 0) {
+static std::string log_file_name(std::string dir, const char *base, const char *ext, int s = 0) {
     char buffer[LOGGER_FILE_NAME_SIZE],
-        *name = CrtGetLogFileName(buffer, dir != "-" ? &dir[0] : nullptr, base, ext, suffixes & 1,
-                                  suffixes & 2, suffixes & 4);
+        *name = CrtGetLogFileName(buffer, dir != "-" ? &dir[0] : nullptr, base, ext, s & 1, s & 2,
+                                  s & 4);
     return std::string(name == buffer ? name : "elsewhere") + "|" + dir.c_str();
 }
 
 TEST(Logger, FileNamesFromDirectoryBaseExtensionAndSuffixes) {
-    const std::string over(1016, 'd'),
-        ids = std::to_string(getpid()) + "_" + std::to_string(gettid());
+    const std::string over(1016, 'd');
     // A separator ending dir is removed from it; a name beyond 1023 characters is "".
     const std::tuple<std::string, const char *, const char *, int, std::string> cases[] = {
         {"-", "app", "", 0, "/tmp/app.|-"},
-        {"", "app", ".", 0, "app.|"},
         {"logs\\", "app", "txt", 0, "logs/app.txt|logs"},
         {"/", "", "..txt", 0, "/..txt|"},
-        {"d", nullptr, nullptr, 3, "d/_" + ids + ".log|d"},
+        {"d", nullptr, nullptr, 1, "d/_" + std::to_string(getpid()) + ".log|d"},
         {over, "app", "log", 0, "|" + over}};
     for (const auto &[dir, base, ext, flags, expected] : cases)
         EXPECT_EQ(log_file_name(dir, base, ext, flags), expected) << dir;

@@ -34,7 +34,7 @@ extern "C" int getpwuid_r(uid_t, struct passwd *entry, char *storage, size_t siz
     return found ? 0 : world.account >= 0 ? world.account : world.account == kOk ? ERANGE : 0;
 }
 
-// Three groups for the real user (100, 20, 30); a query about anyone else fails.
+// Groups 100, 20 and 30 for the real user; a query about anyone else fails.
 extern "C" int getgrouplist(const char *user, gid_t, gid_t *groups, int *ngroups) {
     if (world.between && groups == nullptr)
         getpwuid(getuid() + 1);
@@ -112,10 +112,7 @@ TEST(UserGroups, ListsTheNamesOrSaysWhyNotLeavingNothingAllocated) {
     for (const auto &[w, expected] : rows)
         EXPECT_EQ(groups_of(w), expected);
     int32_t count;
-    char error[96];
-    EXPECT_EQ(OmxGetUserGroups(nullptr, &count, error, sizeof error), -1);
-    EXPECT_EQ(std::string(error, 71),
-              "OmxGetUserGroups line 21: Invalid argument(s) vvgroupsp=(nil) vlcountp=");
+    EXPECT_EQ(OmxGetUserGroups(nullptr, &count, nullptr, 0), -1);
 }
 
 // The login name cut to the buffer; the size is unsigned, never taken as negative.
