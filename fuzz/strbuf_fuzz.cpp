@@ -1,5 +1,4 @@
-// Arbitrary sequences of string-buffer operations against a model of the text
-// (NULs included) and its capacity. The unit test runs it on a fixed stream too.
+// Any sequence of string-buffer operations against a model of the text and its capacity.
 #include <ctype.h>
 #include <stdint.h>
 #include <string.h>
@@ -17,8 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const int block = 1 + pick(64);
     std::string text;                     // the model
     long long capacity = block, lent = 0; // lent: the outstanding work buffer's size, or 0
-    // A new capacity is the least multiple of the block above the new length, or
-    // above the new length + 1 when a non-empty text is extended.
+    // The least multiple of the block above the length (+1 extending a non-empty text).
     auto grow = [&](long long length, bool extend) {
         if (length >= capacity)
             capacity = ((length + extend) / block + 1) * block;

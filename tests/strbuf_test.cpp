@@ -1,21 +1,14 @@
 #include <gtest/gtest.h>
 
-#include <limits.h>
-
 #include <random>
-#include <type_traits>
 
 #include "../fuzz/strbuf_fuzz.cpp" // the model walk, here over a fixed random stream
 
-namespace {
-
 TEST(Strbuf, RandomWalksMatchTheModel) { // a disagreement aborts, naming the failed check
-    std::mt19937 rng(1);
+    std::independent_bits_engine<std::mt19937, 8, uint8_t> rng(1);
     std::basic_string<uint8_t> bytes(1 << 16, 0);
-    for (int walk = 0; walk < 48; walk++) {
-        std::generate(bytes.begin(), bytes.end(), [&rng] { return rng() & 0xff; });
+    for (int walk = 0; walk < 48; walk++, std::generate(bytes.begin(), bytes.end(), rng))
         LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
-    }
 }
 
 // Once wrong: whole blocks, not doubling; an empty text extended as if replaced; an
@@ -30,10 +23,9 @@ TEST(Strbuf, KeepsCapacitiesSignsAndTextOnBadArguments) {
     }
     EXPECT_EQ(strbuf_create(0, "x"), nullptr); // would divide by zero when growing
     strbuf *sb = strbuf_create(8, "\x80\xff");
-    static_assert(std::is_same_v<decltype(strbuf_getat(sb, 0)), signed char>);
     EXPECT_EQ(strbuf_getat(sb, 0) + strbuf_getat(sb, 1) + strbuf_getat(sb, 2), -129);
     strbuf_set_str(sb, "Kept", -1);
-    EXPECT_EQ(strbuf_reserve(sb, INT_MAX), -1);               // more than an int capacity holds
+    EXPECT_EQ(strbuf_reserve(sb, 0x7fffffff), -1);            // more than an int capacity holds
     EXPECT_LT(strbuf_append_format(sb, "%ls", L"\x20AC"), 0); // no form in the C locale
     strbuf_releaseBuffer(sb, 1, 0);                           // nothing lent
     EXPECT_EQ(strbuf_compareNoCase(sb, "kEPT"), 0);
@@ -42,10 +34,6 @@ TEST(Strbuf, KeepsCapacitiesSignsAndTextOnBadArguments) {
     EXPECT_EQ(sb->length + sb->capacity, 8);
     strbuf_destroy(sb);
     EXPECT_EQ(strbuf_format(NULL, "x") + strbuf_append_format(NULL, "x"), -2);
-    EXPECT_EQ(strbuf_reserve(NULL, 1) - strbuf_endswith(NULL, "", 0, 0), -1);
     EXPECT_EQ(strbuf_length(NULL) + strbuf_ltrunc(NULL, 3) + strbuf_getat(NULL, 0), 0);
-    EXPECT_FALSE(strbuf_get(NULL) || strbuf_detach(NULL) || strbuf_getBufferSetLength(NULL, 4));
     strbuf_destroy(NULL);
 }
-
-} // namespace
