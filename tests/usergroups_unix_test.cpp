@@ -54,19 +54,25 @@ extern "C" struct group *getgrgid(gid_t gid) {
     return static_cast<int>(gid) == world.nameless ? nullptr : &entry;
 }
 
-// Refuses blocks of a gigabyte or more; guard bytes after each show a missing terminator.
+// Refuses blocks of a gigabyte or more; guard bytes after each show a missing
+// terminator, and a write past the end when the block is freed.
 extern "C" void *OmxMemAlloc(size_t size) {
     if (++world.allocations == world.failing || size >= (1u << 30))
         return nullptr;
     world.live_blocks++;
-    char *block = static_cast<char *>(calloc(1, size + 8));
-    memset(block + size, 0xA5, 8);
-    return block;
+    size_t *block = static_cast<size_t *>(calloc(1, sizeof size + size + 8));
+    *block = size;
+    memset(reinterpret_cast<char *>(block + 1) + size, 0xA5, 8);
+    return block + 1;
 }
 
 extern "C" void OmxMemFree(void *block) {
-    world.live_blocks -= block != nullptr;
-    free(block);
+    if (block == nullptr)
+        return;
+    size_t *start = static_cast<size_t *>(block) - 1;
+    EXPECT_EQ(static_cast<unsigned char *>(block)[*start], 0xA5) << "written past the end";
+    world.live_blocks--;
+    free(start);
 }
 
 // "result [names] message", without the messages' common words.
@@ -107,6 +113,7 @@ TEST(UserGroups, ListsTheNamesOrSaysWhyNotLeavingNothingAllocated) {
         {{kOk, kOk, kOk, 256, 2}, "-1 [] 96: external group names list (3 entries)"},
         {{kOk, kOk, kOk, 256, 4}, "-1 [] 108: external group name (8 bytes)"},
         {{kOk, kOk, EIO, 17}, "-1 [] OmxGetUserGroups"}, // messages are cut to the buffer
+        {{kOk, kOk, EIO, 1}, "-1 [] "},
         {{kOk, kOk, EIO, -256}, "-1 [] untouched"},
     };
     for (const auto &[w, expected] : rows)
