@@ -20,14 +20,12 @@ TEST(Base64, FollowsTheModelAroundWholeBlocks) {
         for (char stray : {' ', '\n', '=', '\0', '-', '[', char(at), char(255 - at), text[at % 9]})
             check(text.substr(0, at) + stray + text.substr(at), static_cast<char>(at * 13));
     check(text.substr(0, 32) + std::string(12, ' ') + "TWFu", 0);
-}
-
-TEST(Base64, RefusesASizeThirtyTwoBitsCannotEncodeAndNullArguments) {
+    // a size thirty-two bits cannot encode, NULL arguments
     unsigned char *bytes = nullptr, small[] = {1, 2, 3};
-    char *text = nullptr;
-    EXPECT_EQ(OmxBase64Encode(small, UINT32_MAX, &text) + OmxBase64Encode(small, 3, nullptr) +
+    char *encoded = nullptr;
+    EXPECT_EQ(OmxBase64Encode(small, UINT32_MAX, &encoded) + OmxBase64Encode(small, 3, nullptr) +
                   OmxBase64Decode("TWFu", 4, nullptr) + OmxBase64Decode(nullptr, 8, &bytes),
               0u);
-    EXPECT_EQ(text, nullptr);
+    EXPECT_EQ(encoded, nullptr);
     OmxMemFree(bytes);
 }
