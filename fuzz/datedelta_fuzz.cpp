@@ -17,17 +17,18 @@ static const char *const ZONES[] = {"UTC0", "EET-2EEST,M3.5.0/3,M10.5.0/4"};
 static const char *const SETTINGS[] = {NULL, "", "sunday", "7", "12", "tue", "fr", "THU", "6"};
 static const int FIRST[] = {1, 1, 0, 0, 1, 2, 1, 4, 6};
 
-// when moved by the rules, as a wide number; false when no year or instant can hold it.
-static bool model_move(time_t when, int count, int period, int align, int first, __int128 *moved) {
+// when moved by the rules; false when no year or 64-bit instant can hold it.
+static bool model_move(time_t when, int count, int period, int align, int first, long long *moved) {
     struct tm local = {};
     if (*moved = when, period != OMX_PERIOD_DAY && localtime_r(&when, &local) == NULL)
         return false;
     const bool snap = period == OMX_PERIOD_WEEK && align != OMX_ALIGN_SAME;
     if (period <= OMX_PERIOD_WEEK) // by days, weeks snapped back to the first weekday
-        return *moved += (static_cast<__int128>(count) * (period == OMX_PERIOD_WEEK ? 7 : 1) -
-                          (snap ? (local.tm_wday - first + 7) % 7 : 0)) *
-                         86400,
-               true;
+        return !__builtin_add_overflow(*moved,
+                                       (count * (period == OMX_PERIOD_WEEK ? 7LL : 1LL) -
+                                        (snap ? (local.tm_wday - first + 7) % 7 : 0)) *
+                                           86400,
+                                       moved);
     // Months counted from year 1900 - 2^40, so that plain division floors.
     const long long months = (local.tm_year + (1LL << 40)) * 12 + local.tm_mon +
                              count * (period == OMX_PERIOD_MONTH ? 1LL : 12LL);
@@ -53,7 +54,7 @@ static void check_date_delta(DeltaCase c) {
     SETTINGS[weekday] ? setenv("QELS_FIRST_WEEKDAY", SETTINGS[weekday], 1)
                       : unsetenv("QELS_FIRST_WEEKDAY");
     const bool known = period >= OMX_PERIOD_DAY && period <= OMX_PERIOD_YEAR;
-    __int128 moved;
+    long long moved;
     const bool ok = known && model_move(c.when, c.count, period, align, FIRST[weekday], &moved) &&
                     static_cast<time_t>(moved) == moved;
     const time_t expected = ok ? static_cast<time_t>(moved) : -1;
