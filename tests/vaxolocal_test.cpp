@@ -49,7 +49,6 @@ static void version(int status, int length, const char *text) {
     Java_com_brantexa_zoral_vaxo_internal_local_ZORALlocal_kernelVersion(recording_env(), nullptr);
 }
 
-// Notes the capacity it is offered, writes what fits of g_version, reports g_length.
 extern "C" int QelVersion(char *buffer, int *length) {
     noted("kernel " + std::to_string(*length), 0);
     if (g_version != nullptr)
@@ -62,10 +61,7 @@ static const std::string LONG(400, 'C'), RAISED = "clear;clear;", ASKED = "get;a
 static const std::string VERSION = "kernel 255;new ";
 
 TEST(Vaxolocal, NativeMethodsMakeTheseCallsInThisOrder) {
-    struct Case {
-        void (*call)();
-        std::string log;
-    } cases[] = {
+    std::pair<void (*)(), std::string> cases[] = {
         {[] { call("<pong/>"); }, ASKED + "new <pong/>;release;"},
         {[] { call(nullptr); }, ASKED + "new ;release;"},
         {[] { call(g_request); }, "get;"},
@@ -83,10 +79,10 @@ TEST(Vaxolocal, NativeMethodsMakeTheseCallsInThisOrder) {
         {[] { version(1, -4, "abc"); }, VERSION + ";"},
         {[] { version(1, 300, LONG.c_str()); }, VERSION + LONG.substr(0, 254) + ";"},
     };
-    for (const Case &c : cases) {
+    for (const auto &[run, log] : cases) {
         g_log.clear();
-        c.call();
-        EXPECT_EQ(g_log, c.log);
+        run();
+        EXPECT_EQ(g_log, log);
     }
     throwJavaException(nullptr, "X", "m"); // no environment: nothing to do
 }

@@ -14,7 +14,6 @@ class BridgeTest {
     static final Path SCRATCH = Paths.get(System.getenv("QELS_DOUBLE_DIR"));
     static final Path CALLS = SCRATCH.resolve("calls." + ProcessHandle.current().pid());
 
-    /** Sets QELS_EXE (null: unset), initialises, and answers the loaded library's path. */
     static String init(Object qelsExe) throws Exception {
         Files.createDirectories(SCRATCH);
         if (qelsExe != null)
