@@ -228,7 +228,7 @@ TEST_F(Qelsconf, TheApi) {
 }
 
 // Run set-group-ID, the caller's environment does not decide what a process reads.
-TEST_F(Qelsconf, SetIdProcessIgnoresTheEnvironment) {
+TEST_F(Qelsconf, SetIdAndLockedDirectories) {
     if (getenv("VAXO_SETID_COPY") != NULL) {
         layout("w $A/qels.conf 'A = area'");
         setenv("__KERNEL_DEVELOPER", "conf/dev.conf", 1); // would fail the load
@@ -236,12 +236,18 @@ TEST_F(Qelsconf, SetIdProcessIgnoresTheEnvironment) {
         return;
     }
     if (geteuid() != 0 || VAXO_EMULATOR[0] != '\0')
-        GTEST_SKIP() << "needs root to change groups, and no emulator to run a copy";
+        GTEST_SKIP() << "needs root to change users, and no emulator to run a copy";
+    // The home is derived without the working directory, which need not be searchable.
+    layout("mkdir -p $T/o/lib $T/locked && ln -s $T/o/lib/l.so sys/lib/libqels.so && chmod 755 $T "
+           "&& chmod 0 $T/locked");
+    const std::string expected = resolved(dir / "o");
+    EXPECT_EXIT(exit(chdir((dir / "locked").c_str()) != 0 || setuid(65534) != 0 ||
+                     text(QelsConfQuery("QELS_HOME", 7)) != expected),
+                ::testing::ExitedWithCode(0), "");
     std::string copy = dir / "setid_test";
-    layout(
-        "cp " + resolved("/proc/self/exe") + " " + copy + " && chgrp 65534 " + copy +
-        " && chmod 2755 " + copy + " && VAXO_SETID_COPY=1 ASAN_OPTIONS=detect_leaks=0 " + copy +
-        " --gtest_filter=Qelsconf.SetIdProcessIgnoresTheEnvironment | grep -q 'PASSED  ] 1 test'");
+    layout("cp " + resolved("/proc/self/exe") + " " + copy + " && chgrp 65534 " + copy +
+           " && chmod 2755 " + copy + " && VAXO_SETID_COPY=1 ASAN_OPTIONS=detect_leaks=0 " + copy +
+           " --gtest_filter=Qelsconf.SetIdAndLockedDirectories | grep -q 'PASSED  ] 1 test'");
 }
 
 TEST_F(Qelsconf, RacingFirstCallsShareOneLoad) {
