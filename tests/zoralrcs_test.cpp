@@ -57,7 +57,7 @@ std::string read(const std::string &text, int mask = 7) {
 class Zoralrcs : public ::testing::Test {
   protected:
     void SetUp() override {
-        g_groups = {100, 50};
+        g_groups = {50, 100}; // staff first, big last: no end of the list is skipped
         for (const char *name : {"UNSET", "LATER", "V", "W", "R", "EMPTY"})
             unsetenv(name);
         psinitrc();
@@ -73,7 +73,7 @@ TEST_F(Zoralrcs, ReadingRules) {
         R"(A = top\n[privileged]\nP = 1\n[ NONPRIVILEGED ]\nQ = 2\n[GENERAL]\n[PRIVILEGED:x]\nR = 3\n  [NonPrivileged] x\nB = 4\n[PRIVILEGED\nS = 5\n[\n[]\nPRIVILEGED | 7 | [1]P=1;Q=2;R=3;[4]A=top;B=4;S=5;
 A = 1\n[PRIVILEGED]\nP = 1\nA = 2\n[NONPRIVILEGED]\nB = 3\n | 6 | [4]A=1;B=3;
 # c\n   # c\n\n \t \nA = x # note\nB = x   \nC=#\nD = y\t# tab\nE\n= empty\nF # c = out\nG==v\n  H\t=  a b\n | 7 | [4]A=x;B=x   ;D=y;=empty;G==v;H=a b;
-J = x\r\r\n | 7 | [4]J=x\r;
+J = x\r\r\nK = y\r\n | 7 | [4]J=x\r;K=y;
 A = 1\nB = 2\nA = 3\nC = 4\nB =\nB = 5\nC = $UNSET\n[PRIVILEGED]\nA = p\n | 7 | [1]A=p;[4]A=3;B=5;
 A = 1\0junk = 2\nB = 2\n | 7 | [4]A=1;B=2;
 [GROUP:staff]\nA = 1\n[NONPRIVILEGED]\nN = 1\n[GROUP:wheel]\nA = w\n[GROUP:dba,staff]\nB = 2\nA = 3\n[PRIVILEGED]\nP = 1 | 7 | [1]P=1;[2]A=3;B=2;[4]N=1;
