@@ -82,7 +82,12 @@ TEST(Memory, EveryServiceFailsCleanlyWithoutMemory) {
             OmxFreeUserGroups(result == 0 ? groups : nullptr), all = armed ? all : count;
             return verdict(result == 0 && count == all, result == -1 && !groups && !count && *text);
         },
-        [] { return verdict(is(QelsConfQuery("SWEEP_A", 7), "one"), !vmrootp); },
+        [] { // a removed setting leaves nothing allocated
+            bool found = is(QelsConfQuery("SWEEP_X", 7), "old");
+            QelsConfUpdate("SWEEP_X", NULL);
+            bool kept = is(QelsConfQuery("SWEEP_X", 7), "old"); // no room to delete it
+            return verdict(found && !kept, !found || kept);
+        },
         [] { // an update without a store loads it whole first; never leaves it empty
             QelsConfUpdate("SWEEP_X", "new");
             bool whole = is(QelsConfQuery("SWEEP_X", 7), "new") && is(getenv("SWEEP_X"), "new");
