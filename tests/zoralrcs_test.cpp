@@ -117,7 +117,7 @@ TEST_F(Zoralrcs, ExpansionAndLookup) {
     setenv("EMPTY", "", 1);
     setenv("LONG", std::string(5000, 'L').c_str(), 1);
     read("B = b\nF = bbbb\nONE = b\na0zA9Z_ = n\n[PRIVILEGED]\nX = p\nY = p\nZ = p\nR = stored\n"
-         "[GROUP:staff]\nX = g\nY = g\n[NONPRIVILEGED]\nX = n\n[PRIVILEGED]\nE = $Y\n");
+         "[GROUP:staff]\nX = g\nY = g\n[NONPRIVILEGED]\nX = n\nZ = n\nZ =\n[PRIVILEGED]\nE = $Y\n");
     std::string ones; // 1023 characters are copied: 255 references and "$ON", which names nothing
     for (int i = 0; i < 3000; i++)
         ones += "$ONE";
