@@ -95,7 +95,9 @@ TEST(Logger, FileLinesLandWholeInTheirZoneNeverThroughAPlantedLinkAndSinks) {
     const std::string err = dir / "err", log = dir / "out.log";
     int stderr_copy = dup(2), fd = open(err.c_str(), O_WRONLY | O_CREAT, 0600);
     dup2(fd, 2);
-    Logger *logger = untimed(Logger_New(LOGGER_WARNING, log.c_str(), 1));
+    Logger *logger = Logger_New(LOGGER_WARNING, log.c_str(), 1);
+    EXPECT_TRUE(logger->bStderr == 1 && logger->bTimestamp == 1); // the record as documented
+    untimed(logger);
     Logger_LogWarning(logger, "db", 0, "to stderr");
     Logger_Delete(logger); // never closes stderr
     fprintf(stderr, "still open\n");
@@ -117,6 +119,7 @@ TEST(Logger, FileLinesLandWholeInTheirZoneNeverThroughAPlantedLinkAndSinks) {
     Logger_Delete(logger);
     EXPECT_TRUE(Logger_New(0, nullptr, 1) == nullptr && Logger_New(6, nullptr, 1) == nullptr);
     EXPECT_EQ(Logger_GetLogLevel(nullptr) + Logger_GetLogFileno(nullptr), -1);
+    EXPECT_EQ(Logger_GetMaxPrecisionSz(LOGGER_DEBUG), 60000);
 }
 
 // The name written to our buffer, then "|" and what is left of dir ("-": none).
@@ -133,6 +136,7 @@ TEST(Logger, FileNamesFromDirectoryBaseExtensionAndSuffixes) {
     const std::tuple<std::string, const char *, const char *, int, std::string> cases[] = {
         {"-", "app", "", 0, "/tmp/app.|-"},
         {"logs\\", "app", "txt", 0, "logs/app.txt|logs"},
+        {"/", "app", "log", 0, "/app.log|"},
         {"d", nullptr, nullptr, 1, "d/_" + std::to_string(getpid()) + ".log|d"},
         {over, "app", "log", 0, "|" + over}};
     for (const auto &[dir, base, ext, flags, expected] : cases)

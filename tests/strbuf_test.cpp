@@ -32,8 +32,9 @@ TEST(Strbuf, KeepsCapacitiesSignsAndTextOnBadArguments) {
     EXPECT_TRUE(strbuf_compareNoCase(sb, NULL) > 0 && strbuf_compareNoCase(NULL, "a") < 0);
     strbuf_clear(sb);
     EXPECT_EQ(sb->length + sb->capacity, 8);
+    EXPECT_EQ(strbuf_format(sb, "%16384s", "") - strbuf_length(sb), 1); // a byte short of its room
     strbuf_destroy(sb);
-    EXPECT_EQ(strbuf_format(NULL, "x") + strbuf_append_format(NULL, "x"), -2);
+    EXPECT_EQ(strbuf_format(0, "x") + strbuf_append_format(0, "x") + strbuf_reserve(0, 1), -3);
     EXPECT_EQ(strbuf_length(NULL) + strbuf_ltrunc(NULL, 3) + strbuf_getat(NULL, 0), 0);
     strbuf_destroy(NULL);
 }

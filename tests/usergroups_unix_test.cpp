@@ -39,7 +39,7 @@ extern "C" int getgrouplist(const char *user, gid_t, gid_t *groups, int *ngroups
     const int how = world.login != user ? EPERM : groups ? world.filling : world.sizing;
     errno = how >= 0 ? how : errno;
     const int room = *ngroups;
-    *ngroups = how != kOk ? room : world.claimed > 0 ? world.claimed : 3;
+    *ngroups = how != kOk ? room : world.claimed != 0 ? std::max(world.claimed, 0) : 3;
     for (int i = 0; how == kOk && i < 3 && i < room; i++)
         groups[i] = i == 0 ? 100 : 10 * (i + 1);
     return how == kOk && *ngroups <= room ? *ngroups : -1;
@@ -108,6 +108,7 @@ TEST(UserGroups, ListsTheNamesOrSaysWhyNotLeavingNothingAllocated) {
          "-1 [] 42: Error 12 in getpwuid(): Cannot allocate memory"},
         {{kOk, EIO}, "-1 [] 65: Error #5 from getgrouplist()"},
         {{kOk, kNoErrno}, "0 [] untouched"},
+        {{kOk, kOk, kOk, 256, 0, -1}, "0 [] untouched"}, // in no group at all
         {{kOk, kOk, ENOMEM}, "-1 [] 83: Error #12 from getgrouplist()"},
         // 2^30 ids take 2^32 bytes: a 32-bit size must not wrap round to a tiny block.
         {{kOk, kOk, kOk, 256, 0, 1 << 30}, "-1 [] 74: group id list (1073741824 entries)"},
@@ -132,6 +133,7 @@ TEST(OsUser, CopiesTheLoginNameCutToTheBufferOrSaysWhyNot) {
         {ENOENT, true, 16, 96, "-1 [] [] untouched"},
         {kOk, false, ~0u, 96, "-1 [old] [old] " + std::string(invalid) + "4294967295"},
         {kOk, true, 0, 0, "-1 [old] [old] untouched"},
+        {kOk, false, 16, 1, "-1 [old] [old] "},
         {kOk, false, 16, -96, "-1 [old] [old] untouched"}};
     for (const auto &[account, buffer, size, errsize, expected] : rows) {
         world = World{account};
