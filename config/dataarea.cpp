@@ -8,6 +8,7 @@
 #include <string.h>
 #include <unistd.h>
 
+#include "helpers.h"
 #include "omx_filestatus.h"
 #include "zoral_paths.h"
 
@@ -22,16 +23,6 @@ __attribute__((format(printf, 2, 3))) static bool __compose(char *buffer, const 
     int length = vsnprintf(buffer, DATAAREA_PATH_SIZE, format, args);
     va_end(args);
     return length >= 0 && length < DATAAREA_PATH_SIZE;
-}
-
-__attribute__((format(printf, 3, 4))) static void __message(char *error, int errorSize,
-                                                            const char *format, ...) {
-    if (error == NULL || errorSize <= 0)
-        return;
-    va_list args;
-    va_start(args, format);
-    vsnprintf(error, static_cast<size_t>(errorSize), format, args);
-    va_end(args);
 }
 
 static bool __is_kind(const char *path, uint32_t kind) {
@@ -65,13 +56,14 @@ static int __validate_dir(const char *area, const char *name, char *error, int e
     bool whole = __compose(path, "%s%c%s", area, SEPARATOR, name);
     OmxFileStatus status;
     if (!whole || OmxStatFile(&status, path) != 0) {
-        __message(error, errorSize, "The %s directory in the ZORAL data area does not exist: %s",
-                  name, path);
+        __bounded_message(error, errorSize,
+                          "The %s directory in the ZORAL data area does not exist: %s", name, path);
         return ENOTDIR;
     }
     if ((status.flags & OMX_FILE_DIRECTORY) == 0) {
-        __message(error, errorSize,
-                  "The %s directory in the ZORAL data area is not a directory: %s", name, path);
+        __bounded_message(error, errorSize,
+                          "The %s directory in the ZORAL data area is not a directory: %s", name,
+                          path);
         return ENOTDIR;
     }
     return 0;
@@ -82,7 +74,7 @@ static int __validate_control_file(const char *area, const char *name, char *err
     if (__compose(path, "%s%cctl%c%s", area, SEPARATOR, SEPARATOR, name) &&
         __is_kind(path, OMX_FILE_REGULAR))
         return 0;
-    __message(error, errorSize, "The %s file was not found at %s", name, path);
+    __bounded_message(error, errorSize, "The %s file was not found at %s", name, path);
     return ENOENT;
 }
 
@@ -90,11 +82,11 @@ static int __validate_area(const char *area, unsigned int mask, char *error, int
     OmxFileStatus status;
     int result = OmxStatFile(&status, area);
     if (result != 0) {
-        __message(error, errorSize, "The ZORAL data area does not exist: %s", area);
+        __bounded_message(error, errorSize, "The ZORAL data area does not exist: %s", area);
         return result;
     }
     if ((status.flags & OMX_FILE_DIRECTORY) == 0) {
-        __message(error, errorSize, "The ZORAL data area is not a directory: %s", area);
+        __bounded_message(error, errorSize, "The ZORAL data area is not a directory: %s", area);
         return ENOTDIR;
     }
 
@@ -129,7 +121,7 @@ extern "C" int GetZoralDataArea(char *path, int pathSize, unsigned int mask, cha
 
     char area[DATAAREA_PATH_SIZE];
     if (!__find_area(area)) {
-        __message(error, errorSize, "The ZORAL data area is not configured");
+        __bounded_message(error, errorSize, "The ZORAL data area is not configured");
         return ENOENT;
     }
     if (mask != 0) {
@@ -141,7 +133,8 @@ extern "C" int GetZoralDataArea(char *path, int pathSize, unsigned int mask, cha
         return 0;
     // A cut path would name another directory; refuse rather than mislead.
     if (strlen(area) >= static_cast<size_t>(pathSize)) {
-        __message(error, errorSize, "The ZORAL data area path does not fit the buffer: %s", area);
+        __bounded_message(error, errorSize, "The ZORAL data area path does not fit the buffer: %s",
+                          area);
         return ERANGE;
     }
     snprintf(path, static_cast<size_t>(pathSize), "%s", area);

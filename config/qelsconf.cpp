@@ -10,6 +10,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "helpers.h"
 #include "omx_memory.h"
 #include "zoralrcs_internal.h"
 #include "zoralrcs_load.h"
@@ -17,12 +18,6 @@
 static vmsect *vmsectp = NULL;
 static vmitem *vmitemp = NULL;
 static unsigned long m_cursor_generation = 0;
-
-static const char *__level_label(int level) {
-    return level == QELSCONF_PRIVILEGED ? "Privileged"
-           : level == QELSCONF_GROUP    ? "Group"
-                                        : "Non-privileged";
-}
 
 // Whether the cursor still points into the live store (compares addresses only).
 static bool __cursor_alive(void) {

@@ -9,6 +9,7 @@
 #include <string.h>
 #include <unistd.h>
 
+#include "helpers.h"
 #include "omx_memory.h"
 #include "zoralrcs_names.h"
 
@@ -28,9 +29,9 @@ static_assert(static_cast<int>(LEVEL_COUNT) == static_cast<int>(NAME_SLOTS),
 
 // What reading one file carries from line to line.
 struct reader {
-    int nMask;
-    int nLevel;
-    vmsect *pSect; // NULL until a setting or a header in the mask needs one
+    int mask;
+    int level;
+    vmsect *section; // NULL until a setting or a header in the mask needs one
 };
 
 static int __slot(int level) {
@@ -82,10 +83,6 @@ static void __free_items(vmitem *sentinel) {
         item = next;
     }
     OmxMemFree(sentinel);
-}
-
-static bool __is_blank(char c) {
-    return c == ' ' || (c >= '\t' && c <= '\r');
 }
 
 static bool __is_name_char(char c) {
@@ -356,18 +353,18 @@ static void __read_header(char *text, reader *state) {
     } else {
         return;
     }
-    state->nLevel = level;
-    if (level & state->nMask)
-        state->pSect = fsgetsect(level);
+    state->level = level;
+    if (level & state->mask)
+        state->section = fsgetsect(level);
 }
 
 static void __read_setting(char *text, reader *state) {
     // A "#" before the first "=" comments the "=" out with the rest of the line.
     char *equals = strpbrk(text, "=#");
-    if (equals == NULL || *equals == '#' || (state->nLevel & state->nMask) == 0)
+    if (equals == NULL || *equals == '#' || (state->level & state->mask) == 0)
         return;
-    if (state->pSect == NULL)
-        state->pSect = fsgetsect(state->nLevel);
+    if (state->section == NULL)
+        state->section = fsgetsect(state->level);
 
     char *value = equals + 1;
     char *comment = strchr(value, '#');
@@ -377,7 +374,7 @@ static void __read_setting(char *text, reader *state) {
     }
     *equals = '\0';
     __trim_end(text);
-    psstoreitem(state->pSect, text, __skip_blanks(value));
+    psstoreitem(state->section, text, __skip_blanks(value));
 }
 
 void psreadfile(FILE *stream, int mask) {

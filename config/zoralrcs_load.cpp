@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include "dataarea.h"
+#include "helpers.h"
 #include "omx_filestatus.h"
 #include "omx_memory.h"
 #include "qelsconf.h"
@@ -38,10 +39,6 @@ static const char FATAL_MESSAGE[] = "Cannot load config file! (#9091) ";
 static bool __format_path(char *path, const char *format, const char *a, const char *b) {
     int n = snprintf(path, PATH_SIZE, format, a, b);
     return n >= 0 && n < PATH_SIZE;
-}
-
-static bool __is_blank(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
 // Whether status is that of the null device, which reads as the empty file it stands for.
@@ -185,7 +182,8 @@ static bool __read_developer_file(const char *named) {
         errno = EINVAL;
         return false;
     }
-    return __read_file(named, 7) || __read_file("./.ZORALrcs", 7);
+    return __read_file(named, QELSCONF_ALL_LEVELS) ||
+           __read_file("./.ZORALrcs", QELSCONF_ALL_LEVELS);
 }
 
 // Normal mode; leaves in candidate the qels.d directory beside the system file, or "".
@@ -198,9 +196,9 @@ static void __read_system_and_user_files(char *candidate) {
     const char *system_file = NULL;
     if (GetZoralDataArea(area, sizeof area, DATAAREA_CHECK_CONF_SYS, NULL, 0) == 0 &&
         area[0] != '\0' && __format_path(path, "%s%s", area, "/conf/sys/qels.conf") &&
-        __read_file(path, 7))
+        __read_file(path, QELSCONF_ALL_LEVELS))
         system_file = path;
-    else if (strlen(m_rc_filepath) < PATH_SIZE && __read_file(m_rc_filepath, 7))
+    else if (strlen(m_rc_filepath) < PATH_SIZE && __read_file(m_rc_filepath, QELSCONF_ALL_LEVELS))
         system_file = m_rc_filepath;
 
     if (system_file != NULL) {
@@ -228,7 +226,7 @@ static void __read_system_and_user_files(char *candidate) {
         char user_file[PATH_SIZE];
         int n = snprintf(user_file, sizeof user_file, "%s%s.ZORALrcs", home, separator);
         if (n >= 0 && n < PATH_SIZE)
-            __read_file(user_file, 6);
+            __read_file(user_file, QELSCONF_USER_LEVELS);
     }
 }
 
@@ -249,7 +247,7 @@ static void __read_dropins(const char *dir) {
         char path[PATH_SIZE];
         if (strstr(entry->d_name, ".conf") != NULL &&
             __format_path(path, "%s/%s", dir, entry->d_name))
-            __read_file(path, 7);
+            __read_file(path, QELSCONF_ALL_LEVELS);
     }
     closedir(listing);
 }
@@ -298,7 +296,7 @@ static int __build(int fatal) {
         return result;
     pssetenvs();
 
-    const char *configured = fscheckrc("QELS_BLOCK_SIZE", 7);
+    const char *configured = fscheckrc("QELS_BLOCK_SIZE", QELSCONF_ALL_LEVELS);
     int block_size = configured != NULL && __leading_number(configured) > 2048 ? 4096 : 2048;
     char text[16];
     snprintf(text, sizeof text, "%d", block_size);

@@ -14,12 +14,13 @@ static bool __is_leap(long long year) {
 // configuration could be loaded to tell.
 static int __first_weekday(void) {
     static const char *const names[] = {"SUN", "MON", "TUE", "WED", "THU", "FRI", "SAT"};
-    const char *value = QelsConfQuery("QELS_FIRST_WEEKDAY", 7);
+    const char *value = QelsConfQuery("QELS_FIRST_WEEKDAY", QELSCONF_ALL_LEVELS);
     if (value == NULL) {
         // No answer and no configuration means memory ran out loading it: not Monday, unknown.
         if (!QelsConfExists())
             return -1;
-        value = QelsConfQuery("QELS_FIRST_WEEKDAY", 7); // QelsConfExists may have loaded it now
+        value = QelsConfQuery("QELS_FIRST_WEEKDAY",
+                              QELSCONF_ALL_LEVELS); // QelsConfExists may have loaded it now
     }
     if (value == NULL)
         return MONDAY;

@@ -54,26 +54,26 @@ static void __time_of_day(time_t now, char *piece, size_t size) {
 // shows from the next second on.
 struct TimeOfDayCache {
     time_t second;
-    int bValid;
-    size_t nLength;
-    char szPiece[LOG_PIECE_SIZE];
+    bool valid;
+    size_t length;
+    char piece[LOG_PIECE_SIZE];
 };
 
-static thread_local TimeOfDayCache tlsTimeOfDay;
+static thread_local TimeOfDayCache timeOfDayCache;
 
 // Copies the time piece for now into piece; returns its length.
 static size_t __cached_time_of_day(char *piece) {
-    TimeOfDayCache *cache = &tlsTimeOfDay;
+    TimeOfDayCache *cache = &timeOfDayCache;
     time_t now = time(NULL);
-    if (!cache->bValid || cache->second != now) {
-        cache->szPiece[0] = '\0';
-        __time_of_day(now, cache->szPiece, sizeof cache->szPiece);
-        cache->nLength = strlen(cache->szPiece);
+    if (!cache->valid || cache->second != now) {
+        cache->piece[0] = '\0';
+        __time_of_day(now, cache->piece, sizeof cache->piece);
+        cache->length = strlen(cache->piece);
         cache->second = now;
-        cache->bValid = 1;
+        cache->valid = true;
     }
-    memcpy(piece, cache->szPiece, cache->nLength);
-    return cache->nLength;
+    memcpy(piece, cache->piece, cache->length);
+    return cache->length;
 }
 
 // "#<errnum> " from the end of a buffer of at least 13 characters; returns where it starts.

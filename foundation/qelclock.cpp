@@ -23,20 +23,20 @@ void pphrtimediff(hrtimediff *diff, int64_t t1, int64_t t2) {
         return;
     // Unsigned subtraction: readings at opposite ends of the range are
     // further apart than a signed 64-bit value can hold.
-    uint64_t d = t2 > t1 ? static_cast<uint64_t>(t2) - static_cast<uint64_t>(t1)
-                         : static_cast<uint64_t>(t1) - static_cast<uint64_t>(t2);
-    uint64_t u = d / 1000;
-    uint64_t m = u / 1000;
-    uint64_t s = d / 1000000000;
-    uint64_t n = s / 60;
-    uint64_t h = s / 3600;
-    diff->total = d;
-    diff->hours = static_cast<int32_t>(h);
-    diff->minutes = static_cast<int32_t>(n - 60 * h);
-    diff->seconds = static_cast<int32_t>(s - 60 * n);
-    diff->msecs = static_cast<int32_t>(m - 1000 * s);
-    diff->usecs = static_cast<int32_t>(u - 1000 * m);
-    diff->nsecs = static_cast<int32_t>(d - 1000 * u);
+    uint64_t nanoseconds = t2 > t1 ? static_cast<uint64_t>(t2) - static_cast<uint64_t>(t1)
+                                   : static_cast<uint64_t>(t1) - static_cast<uint64_t>(t2);
+    uint64_t microseconds = nanoseconds / 1000;
+    uint64_t milliseconds = microseconds / 1000;
+    uint64_t seconds = nanoseconds / 1000000000;
+    uint64_t minutes = seconds / 60;
+    uint64_t hours = seconds / 3600;
+    diff->total = nanoseconds;
+    diff->hours = static_cast<int32_t>(hours);
+    diff->minutes = static_cast<int32_t>(minutes - 60 * hours);
+    diff->seconds = static_cast<int32_t>(seconds - 60 * minutes);
+    diff->msecs = static_cast<int32_t>(milliseconds - 1000 * seconds);
+    diff->usecs = static_cast<int32_t>(microseconds - 1000 * milliseconds);
+    diff->nsecs = static_cast<int32_t>(nanoseconds - 1000 * microseconds);
 }
 
 } // extern "C"

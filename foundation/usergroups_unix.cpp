@@ -9,109 +9,114 @@
 #include <grp.h>
 #include <limits.h>
 #include <pwd.h>
-#include <stdarg.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <string.h>
 #include <unistd.h>
 
+#include "helpers.h"
 #include "omx_error.h"
 #include "omx_memory.h"
 
 // Room for the account record: a first guess on the stack, then doubled up to the limit.
 enum { ACCOUNT_STORAGE = 1024, ACCOUNT_STORAGE_LIMIT = 1 << 20 };
 
-__attribute__((format(printf, 3, 4))) static void __report(char *errbuf, int errsize,
-                                                           const char *format, ...) {
-    if (errbuf == NULL || errsize <= 0)
-        return;
-    va_list args;
-    va_start(args, format);
-    vsnprintf(errbuf, static_cast<size_t>(errsize), format, args);
-    va_end(args);
-}
-
-// The names of the groups of user, whose primary group is gid; 0 or -1 as
-// OmxGetUserGroups() answers.
-static int __list_groups(const char *user, gid_t gid, char ***groups, int32_t *count, char *errbuf,
-                         int errsize) {
+// The ids of the groups of user, whose primary group is gid, in *ids (the
+// caller frees it) and their number in *filled. *ids stays NULL when the
+// platform reports no groups without an error. 0, or -1 with a message.
+static int __lookup_ids(const char *user, gid_t gid, gid_t **ids, int *filled, char *errbuf,
+                        int errsize) {
     int needed = 0;
     errno = 0;
     if (getgrouplist(user, gid, NULL, &needed) == -1 && needed == 0) {
         int err = errno;
         if (err == 0)
             return 0;
-        __report(errbuf, errsize, "OmxGetUserGroups line %d: Error #%d from getgrouplist()", 65,
-                 err);
+        __bounded_message(errbuf, errsize,
+                          "OmxGetUserGroups line %d: Error #%d from getgrouplist()", 65, err);
         return -1;
     }
-
-    gid_t *ids = NULL;
     // The byte count must not wrap round to a small block where size_t has 32 bits.
-    if (needed >= 0 && needed < INT_MAX && static_cast<size_t>(needed) < SIZE_MAX / sizeof *ids)
-        ids = static_cast<gid_t *>(OmxMemAlloc((static_cast<size_t>(needed) + 1) * sizeof *ids));
-    if (ids == NULL) {
-        __report(errbuf, errsize,
-                 "OmxGetUserGroups line %d: Out of memory allocating group id list (%d entries)",
-                 74, needed);
+    if (needed >= 0 && needed < INT_MAX && static_cast<size_t>(needed) < SIZE_MAX / sizeof **ids)
+        *ids = static_cast<gid_t *>(OmxMemAlloc((static_cast<size_t>(needed) + 1) * sizeof **ids));
+    if (*ids == NULL) {
+        __bounded_message(
+            errbuf, errsize,
+            "OmxGetUserGroups line %d: Out of memory allocating group id list (%d entries)", 74,
+            needed);
         return -1;
     }
-    int filled = needed;
+    *filled = needed;
     errno = 0;
-    if (getgrouplist(user, gid, ids, &filled) == -1) {
-        __report(errbuf, errsize, "OmxGetUserGroups line %d: Error #%d from getgrouplist()", 83,
-                 errno);
-        OmxMemFree(ids);
+    if (getgrouplist(user, gid, *ids, filled) == -1) {
+        __bounded_message(errbuf, errsize,
+                          "OmxGetUserGroups line %d: Error #%d from getgrouplist()", 83, errno);
         return -1;
     }
-    if (filled < 0 || filled > needed) // never read past the ids the array holds
-        filled = needed;
+    if (*filled < 0 || *filled > needed) // never read past the ids the array holds
+        *filled = needed;
+    return 0;
+}
 
+// The names of count groups ids, as OmxGetUserGroups() hands them out. An id
+// without a name is left out, unless its lookup ran out of memory: then the
+// name is unknown, not absent, and the whole list fails.
+static int __name_groups(const gid_t *ids, int count, char ***groups, int32_t *stored, char *errbuf,
+                         int errsize) {
     char **names =
-        static_cast<char **>(OmxMemAlloc((static_cast<size_t>(filled) + 1) * sizeof *names));
+        static_cast<char **>(OmxMemAlloc((static_cast<size_t>(count) + 1) * sizeof *names));
     if (names == NULL) {
-        __report(errbuf, errsize,
-                 "OmxGetUserGroups line %d: Out of memory allocating external group names list "
-                 "(%d entries)",
-                 96, filled);
-        OmxMemFree(ids);
+        __bounded_message(errbuf, errsize,
+                          "OmxGetUserGroups line %d: Out of memory allocating external group "
+                          "names list (%d entries)",
+                          96, count);
         return -1;
     }
-    int stored = 0;
+    int named = 0;
     bool out_of_memory = false;
-    for (int i = 0; i < filled && !out_of_memory; i++) {
+    for (int i = 0; i < count && !out_of_memory; i++) {
         errno = 0;
         const struct group *entry = getgrgid(ids[i]);
         if (entry == NULL || entry->gr_name == NULL) {
             int err = errno;
-            __report(errbuf, errsize, "OmxGetUserGroups line %d: Error #%d from getgrgid()", 113,
-                     err);
-            // One unnamed id must not cost the caller the names of all others, but a
-            // lookup that ran out of memory leaves a name unknown, not absent.
+            __bounded_message(errbuf, errsize,
+                              "OmxGetUserGroups line %d: Error #%d from getgrgid()", 113, err);
             out_of_memory = err == ENOMEM;
             continue;
         }
         size_t length = strlen(entry->gr_name);
         char *name = static_cast<char *>(OmxMemAlloc(length + 1));
         if (name == NULL) {
-            __report(errbuf, errsize,
-                     "OmxGetUserGroups line %d: Out of memory allocating external group name "
-                     "(%zu bytes)",
-                     108, length + 1);
+            __bounded_message(errbuf, errsize,
+                              "OmxGetUserGroups line %d: Out of memory allocating external group "
+                              "name (%zu bytes)",
+                              108, length + 1);
             out_of_memory = true;
             continue;
         }
         memcpy(name, entry->gr_name, length); // the zero fill ends the name
-        names[stored++] = name;
+        names[named++] = name;
     }
-    OmxMemFree(ids);
     if (out_of_memory) {
         OmxFreeUserGroups(names);
         return -1;
     }
     *groups = names;
-    *count = stored;
+    *stored = named;
     return 0;
+}
+
+// The names of the groups of user, whose primary group is gid; 0 or -1 as
+// OmxGetUserGroups() answers.
+static int __list_groups(const char *user, gid_t gid, char ***groups, int32_t *count, char *errbuf,
+                         int errsize) {
+    gid_t *ids = NULL;
+    int filled = 0;
+    int result = __lookup_ids(user, gid, &ids, &filled, errbuf, errsize);
+    if (result == 0 && ids != NULL)
+        result = __name_groups(ids, filled, groups, count, errbuf, errsize);
+    OmxMemFree(ids);
+    return result;
 }
 
 extern "C" {
@@ -126,9 +131,9 @@ void OmxFreeUserGroups(char **groups) {
 
 int OmxGetUserGroups(char ***groups, int32_t *count, char *errbuf, int errsize) {
     if (groups == NULL || count == NULL) {
-        __report(errbuf, errsize,
-                 "OmxGetUserGroups line %d: Invalid argument(s) vvgroupsp=%p vlcountp=%p", 21,
-                 static_cast<void *>(groups), static_cast<void *>(count));
+        __bounded_message(errbuf, errsize,
+                          "OmxGetUserGroups line %d: Invalid argument(s) vvgroupsp=%p vlcountp=%p",
+                          21, static_cast<void *>(groups), static_cast<void *>(count));
         return -1;
     }
     *count = 0;
@@ -158,8 +163,8 @@ int OmxGetUserGroups(char ***groups, int32_t *count, char *errbuf, int errsize) 
     } else if (errbuf != NULL) {
         char text[512];
         OmxGetErrorText(err, text, sizeof text);
-        __report(errbuf, errsize, "OmxGetUserGroups line %d: Error %d in getpwuid(): %s", 42, err,
-                 text);
+        __bounded_message(errbuf, errsize, "OmxGetUserGroups line %d: Error %d in getpwuid(): %s",
+                          42, err, text);
     }
     if (storage != first_storage)
         OmxMemFree(storage);

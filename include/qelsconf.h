@@ -4,9 +4,9 @@
  *
  * Levels are single bits; a mask of levels is their bitwise OR. In a lookup
  * mask, QELSCONF_NONPRIVILEGED also puts the process environment before the
- * stored settings, and 7 admits every level and the environment. Where a name
- * is stored at several admitted levels, the highest level wins: non-privileged
- * over group over privileged.
+ * stored settings, and QELSCONF_ALL_LEVELS admits every level and the
+ * environment. Where a name is stored at several admitted levels, the highest
+ * level wins: non-privileged over group over privileged.
  */
 #ifndef QELSCONF_H
 #define QELSCONF_H
@@ -16,6 +16,10 @@
 #define QELSCONF_PRIVILEGED 1    /* "[PRIVILEGED]" sections */
 #define QELSCONF_GROUP 2         /* "[GROUP:names]" sections naming a group of the process */
 #define QELSCONF_NONPRIVILEGED 4 /* "[NONPRIVILEGED]" sections and text before any header */
+/* Every level: the mask of a plain lookup and of files that may set anything. */
+#define QELSCONF_ALL_LEVELS (QELSCONF_PRIVILEGED | QELSCONF_GROUP | QELSCONF_NONPRIVILEGED)
+/* What a user's own file may set: no privileged section counts there. */
+#define QELSCONF_USER_LEVELS (QELSCONF_GROUP | QELSCONF_NONPRIVILEGED)
 
 /*
  * The configuration is loaded by the first call that needs it and stays until

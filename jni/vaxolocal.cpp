@@ -9,6 +9,7 @@
 
 #include "mutf8.h"
 #include "qels.h"
+#include "qelsconf.h"
 #include "zoral_paths.h"
 
 DynLibHandle *pUkvLibrary = NULL;
@@ -73,7 +74,7 @@ static bool __init_ukv(char *error) {
         return true;
 
     // A value too long for the prefix is treated as absent: the bare names are tried.
-    const char *dir = QueryRCS("QELS_EXE", 7);
+    const char *dir = QueryRCS("QELS_EXE", QELSCONF_ALL_LEVELS);
     if (dir != NULL && dir[0] != '\0' && strlen(dir) <= PREFIX_SIZE - 2)
         snprintf(prefix, sizeof prefix, "%s/", dir);
 

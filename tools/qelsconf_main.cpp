@@ -5,6 +5,7 @@
 #include <string.h>
 
 #include "dataarea.h"
+#include "helpers.h"
 #include "qelsconf.h"
 
 static const char USAGE[] =
@@ -41,12 +42,6 @@ static bool __parse_mask(const char *text, unsigned long max, unsigned long *mas
         return false;
     *mask = strtoul(text, &end, 0);
     return errno == 0 && *end == '\0' && *mask <= max;
-}
-
-static const char *__level_label(int level) {
-    return level == QELSCONF_PRIVILEGED ? "Privileged"
-           : level == QELSCONF_GROUP    ? "Group"
-                                        : "Non-privileged";
 }
 
 static int __list(void) {
