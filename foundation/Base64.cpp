@@ -109,8 +109,8 @@ uint32_t OmxBase64Encode(const unsigned char *data, uint32_t count, char **out) 
     if (text == NULL)
         return 0;
 
-    char *p = text;
-    uint32_t i = base64_encode_blocks(data, count, &p);
+    uint32_t i = base64_encode_blocks(data, count, text);
+    char *p = text + i / 3 * 4;
     for (; count - i >= 3; i += 3, p += 4) {
         uint32_t group = static_cast<uint32_t>(data[i]) << 16 | data[i + 1] << 8 | data[i + 2];
         memcpy(p, CharPairs.pair[group >> 12], 2);
@@ -147,7 +147,9 @@ uint32_t OmxBase64Decode(const char *text, uint32_t count, unsigned char **out) 
     uint32_t i = 0;
     while (i < end) {
         if (held == 0) {
-            i += base64_decode_blocks(text + i, end - i, &p);
+            uint32_t consumed = base64_decode_blocks(text + i, end - i, p);
+            i += consumed;
+            p += consumed / 4 * 3;
             for (; end - i >= 4; i += 4, p += 3) {
                 const unsigned char *quad = reinterpret_cast<const unsigned char *>(text + i);
                 uint32_t joined =

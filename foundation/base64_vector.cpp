@@ -16,14 +16,13 @@
 // Encodes whole 24-byte blocks while 28 bytes can be read (each block reads 4
 // bytes beyond itself); returns the number of bytes consumed.
 __attribute__((target("avx2"))) static uint32_t __encode_blocks_avx2(const unsigned char *data,
-                                                                     uint32_t count, char **out) {
+                                                                     uint32_t count, char *out) {
     const __m256i spread = BASE64_LANES(1, 0, 2, 1, 4, 3, 5, 4, 7, 6, 8, 7, 10, 9, 11, 10);
     const __m256i offsets =
         BASE64_LANES('a' - 26, '0' - 52, '0' - 52, '0' - 52, '0' - 52, '0' - 52, '0' - 52, '0' - 52,
                      '0' - 52, '0' - 52, '0' - 52, '+' - 62, '/' - 63, 'A', 0, 0);
-    char *p = *out;
     uint32_t i = 0;
-    for (; count - i >= 28; i += 24, p += 32) {
+    for (; count - i >= 28; i += 24, out += 32) {
         __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i *>(data + i));
         __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i *>(data + i + 12));
         __m256i in = _mm256_shuffle_epi8(_mm256_set_m128i(high, low), spread);
@@ -38,9 +37,8 @@ __attribute__((target("avx2"))) static uint32_t __encode_blocks_avx2(const unsig
         __m256i upper = _mm256_cmpgt_epi8(_mm256_set1_epi8(26), values);
         index = _mm256_or_si256(index, _mm256_and_si256(upper, _mm256_set1_epi8(13)));
         __m256i text = _mm256_add_epi8(values, _mm256_shuffle_epi8(offsets, index));
-        _mm256_storeu_si256(reinterpret_cast<__m256i *>(p), text);
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(out), text);
     }
-    *out = p;
     return i;
 }
 
@@ -49,7 +47,7 @@ __attribute__((target("avx2"))) static uint32_t __encode_blocks_avx2(const unsig
 // characters remain (each block stores 32 bytes, 8 of them zero, and the result
 // storage has room for that only then). Returns the number of characters consumed.
 __attribute__((target("avx2"))) static uint32_t
-__decode_blocks_avx2(const char *text, uint32_t count, unsigned char **out) {
+__decode_blocks_avx2(const char *text, uint32_t count, unsigned char *out) {
     const __m256i nibble_mask = _mm256_set1_epi8(0x2F);
     // A byte is in the alphabet exactly when the classes of its nibbles share no bit.
     const __m256i class_low = BASE64_LANES(0x15, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11,
@@ -60,9 +58,8 @@ __decode_blocks_avx2(const char *text, uint32_t count, unsigned char **out) {
     const __m256i shifts = BASE64_LANES(0, 16, 19, 4, -65, -65, -71, -71, 0, 0, 0, 0, 0, 0, 0, 0);
     const __m256i pack = BASE64_LANES(2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1);
     const __m256i gather = _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 3, 7);
-    unsigned char *p = *out;
     uint32_t i = 0;
-    for (; count - i >= 48; i += 32, p += 24) {
+    for (; count - i >= 48; i += 32, out += 24) {
         __m256i in = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(text + i));
         __m256i high_nibbles = _mm256_and_si256(_mm256_srli_epi32(in, 4), nibble_mask);
         __m256i low_nibbles = _mm256_and_si256(in, nibble_mask);
@@ -77,19 +74,18 @@ __decode_blocks_avx2(const char *text, uint32_t count, unsigned char **out) {
         __m256i pairs = _mm256_maddubs_epi16(values, _mm256_set1_epi32(0x01400140));
         __m256i groups = _mm256_madd_epi16(pairs, _mm256_set1_epi32(0x00011000));
         __m256i bytes = _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(groups, pack), gather);
-        _mm256_storeu_si256(reinterpret_cast<__m256i *>(p), bytes);
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(out), bytes);
     }
-    *out = p;
     return i;
 }
 
-uint32_t base64_encode_blocks(const unsigned char *data, uint32_t count, char **out) {
+uint32_t base64_encode_blocks(const unsigned char *data, uint32_t count, char *out) {
     if (__builtin_cpu_supports("avx2"))
         return __encode_blocks_avx2(data, count, out);
     return 0;
 }
 
-uint32_t base64_decode_blocks(const char *text, uint32_t count, unsigned char **out) {
+uint32_t base64_decode_blocks(const char *text, uint32_t count, unsigned char *out) {
     if (__builtin_cpu_supports("avx2"))
         return __decode_blocks_avx2(text, count, out);
     return 0;
@@ -97,11 +93,11 @@ uint32_t base64_decode_blocks(const char *text, uint32_t count, unsigned char **
 
 #else // no vector code for this processor: the plain rule does all the work
 
-uint32_t base64_encode_blocks(const unsigned char *, uint32_t, char **) {
+uint32_t base64_encode_blocks(const unsigned char *, uint32_t, char *) {
     return 0;
 }
 
-uint32_t base64_decode_blocks(const char *, uint32_t, unsigned char **) {
+uint32_t base64_decode_blocks(const char *, uint32_t, unsigned char *) {
     return 0;
 }
 
