@@ -1,0 +1,104 @@
+// The vector paths of Base64 declared in base64_vector.h. They take whole
+// blocks only, leave the tail to the plain rule in Base64.cpp, and produce
+// exactly what that rule would. They exist only for x86, which is always
+// little-endian, so their shuffles may assume that byte order; elsewhere both
+// functions consume nothing. A further vector width joins the run-time choice
+// in base64_encode_blocks and base64_decode_blocks.
+#include "base64_vector.h"
+
+#if defined(__x86_64__) || defined(__i386__)
+
+#include <immintrin.h>
+
+// The same 16 bytes in both 128-bit lanes: byte shuffles work within a lane.
+#define BASE64_LANES(...) _mm256_broadcastsi128_si256(_mm_setr_epi8(__VA_ARGS__))
+
+// Encodes whole 24-byte blocks while 28 bytes can be read (each block reads 4
+// bytes beyond itself); returns the number of bytes consumed.
+__attribute__((target("avx2"))) static uint32_t __encode_blocks_avx2(const unsigned char *data,
+                                                                     uint32_t count, char *out) {
+    const __m256i spread = BASE64_LANES(1, 0, 2, 1, 4, 3, 5, 4, 7, 6, 8, 7, 10, 9, 11, 10);
+    const __m256i offsets =
+        BASE64_LANES('a' - 26, '0' - 52, '0' - 52, '0' - 52, '0' - 52, '0' - 52, '0' - 52, '0' - 52,
+                     '0' - 52, '0' - 52, '0' - 52, '+' - 62, '/' - 63, 'A', 0, 0);
+    uint32_t i = 0;
+    for (; count - i >= 28; i += 24, out += 32) {
+        __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i *>(data + i));
+        __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i *>(data + i + 12));
+        __m256i in = _mm256_shuffle_epi8(_mm256_set_m128i(high, low), spread);
+        // Each 32-bit lane holds b1 b0 b2 b1; move the four 6-bit fields to four bytes.
+        __m256i fields_ac = _mm256_mulhi_epu16(_mm256_and_si256(in, _mm256_set1_epi32(0x0FC0FC00)),
+                                               _mm256_set1_epi32(0x04000040));
+        __m256i fields_bd = _mm256_mullo_epi16(_mm256_and_si256(in, _mm256_set1_epi32(0x003F03F0)),
+                                               _mm256_set1_epi32(0x01000010));
+        __m256i values = _mm256_or_si256(fields_ac, fields_bd);
+        // Map 0..25, 26..51, 52..61, 62, 63 to an index into the offsets.
+        __m256i index = _mm256_subs_epu8(values, _mm256_set1_epi8(51));
+        __m256i upper = _mm256_cmpgt_epi8(_mm256_set1_epi8(26), values);
+        index = _mm256_or_si256(index, _mm256_and_si256(upper, _mm256_set1_epi8(13)));
+        __m256i text = _mm256_add_epi8(values, _mm256_shuffle_epi8(offsets, index));
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(out), text);
+    }
+    return i;
+}
+
+// Decodes whole 32-character blocks of alphabet characters into 24 bytes each;
+// stops at the first block holding any other byte, or when fewer than 48
+// characters remain (each block stores 32 bytes, 8 of them zero, and the result
+// storage has room for that only then). Returns the number of characters consumed.
+__attribute__((target("avx2"))) static uint32_t
+__decode_blocks_avx2(const char *text, uint32_t count, unsigned char *out) {
+    const __m256i nibble_mask = _mm256_set1_epi8(0x2F);
+    // A byte is in the alphabet exactly when the classes of its nibbles share no bit.
+    const __m256i class_low = BASE64_LANES(0x15, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11,
+                                           0x11, 0x13, 0x1A, 0x1B, 0x1B, 0x1B, 0x1A);
+    const __m256i class_high = BASE64_LANES(0x10, 0x10, 0x01, 0x02, 0x04, 0x08, 0x04, 0x08, 0x10,
+                                            0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10);
+    // What to add to a character to get its value, by high nibble ('/' counts as 1).
+    const __m256i shifts = BASE64_LANES(0, 16, 19, 4, -65, -65, -71, -71, 0, 0, 0, 0, 0, 0, 0, 0);
+    const __m256i pack = BASE64_LANES(2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1);
+    const __m256i gather = _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 3, 7);
+    uint32_t i = 0;
+    for (; count - i >= 48; i += 32, out += 24) {
+        __m256i in = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(text + i));
+        __m256i high_nibbles = _mm256_and_si256(_mm256_srli_epi32(in, 4), nibble_mask);
+        __m256i low_nibbles = _mm256_and_si256(in, nibble_mask);
+        __m256i high_class = _mm256_shuffle_epi8(class_high, high_nibbles);
+        __m256i low_class = _mm256_shuffle_epi8(class_low, low_nibbles);
+        if (!_mm256_testz_si256(low_class, high_class))
+            break;
+        __m256i is_slash = _mm256_cmpeq_epi8(in, nibble_mask);
+        __m256i shift = _mm256_shuffle_epi8(shifts, _mm256_add_epi8(is_slash, high_nibbles));
+        __m256i values = _mm256_add_epi8(in, shift);
+        // Join four 6-bit values into 24 bits per lane, then drop every fourth byte.
+        __m256i pairs = _mm256_maddubs_epi16(values, _mm256_set1_epi32(0x01400140));
+        __m256i groups = _mm256_madd_epi16(pairs, _mm256_set1_epi32(0x00011000));
+        __m256i bytes = _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(groups, pack), gather);
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(out), bytes);
+    }
+    return i;
+}
+
+uint32_t base64_encode_blocks(const unsigned char *data, uint32_t count, char *out) {
+    if (__builtin_cpu_supports("avx2"))
+        return __encode_blocks_avx2(data, count, out);
+    return 0;
+}
+
+uint32_t base64_decode_blocks(const char *text, uint32_t count, unsigned char *out) {
+    if (__builtin_cpu_supports("avx2"))
+        return __decode_blocks_avx2(text, count, out);
+    return 0;
+}
+
+#else // no vector code for this processor: the plain rule does all the work
+
+uint32_t base64_encode_blocks(const unsigned char *, uint32_t, char *) {
+    return 0;
+}
+
+uint32_t base64_decode_blocks(const char *, uint32_t, unsigned char *) {
+    return 0;
+}
+
+#endif
