@@ -95,8 +95,6 @@ OMX_API int strbuf_reserve(strbuf *sb, int extra);
  * above n.
  */
 OMX_API void strbuf_set_str(strbuf *sb, const char *s, int n);
-/* Empties the text; the storage stays. */
-OMX_API void strbuf_clear(strbuf *sb);
 /*
  * Sets dst's text to src's, embedded NULs included, as strbuf_set_str() does.
  * Nothing when either is NULL or both are the same buffer.
@@ -115,14 +113,16 @@ OMX_API void strbuf_insert(strbuf *sb, const char *s, int n, int pos);
  * characters. The result is vsnprintf()'s: the full length wanted, or negative
  * on a formatting error, after which strbuf_format() leaves the text empty and
  * strbuf_append_format() adds nothing; -1 for a NULL buffer or format.
- * strbuf_format() empties the buffer before formatting, so its own text
- * (strbuf_get()) as an argument reads "".
+ * strbuf_format() formats as if the buffer were emptied first, so its own
+ * text (strbuf_get()) as an argument reads "".
  */
 OMX_API int strbuf_format(strbuf *sb, const char *format, ...) STRBUF_PRINTF(2, 3);
 OMX_API int strbuf_append_format(strbuf *sb, const char *format, ...) STRBUF_PRINTF(2, 3);
 
 /* -- Removing text (in place: the storage stays) -- */
 
+/* Empties the text. */
+OMX_API void strbuf_clear(strbuf *sb);
 /* Removes leading and trailing isspace() characters. */
 OMX_API void strbuf_trim(strbuf *sb);
 /*
