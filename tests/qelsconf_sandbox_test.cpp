@@ -136,17 +136,27 @@ w $T/.ZORALrcs 'B = local' | __KERNEL_DEVELOPER=\ | ?=0 !=91
 true | __KERNEL_DEVELOPER=/nonexistent/dev.conf | ?=0 *QELS_EXE=- !=91
 w $A/qels.conf 'PRE = f\nA = a\n[PRIVILEGED]\nP = p\nA = high' | PRE=before | PRE=before $PRE=before $P=p $A=a A@1=high
 w $A/qels.conf 'A = a' | __QELSCONF_NOENV=1 PRE=before | A=a PRE@4=before $A=- $QELS_HOME=- $QELS_BLOCK_SIZE=- QELS_HOME=%P
-true | >$Q data-area | 2 The ZORAL data area is not configured\n
+true | >$Q data-area | 1 The ZORAL data area is not configured (error 2)\n
 area var | >$Q data-area --check 0x3E | 0 %V\n
 area data/var && ln -s data/var var | >$Q data-area --check 0x3E | 0 %H/data/var\n
-mkdir data && touch data/f && ln -s $PWD/data/f var | >$Q data-area --check 1 | 20 The ZORAL data area is not a directory: %H/data/f\n
-mkdir -p $A var/conf/cof var/log var/db | >$Q data-area --check 0x3E | 20 The ctl directory in the ZORAL data area does not exist: %V/ctl\n
-mkdir -p var && touch var/log | >$Q data-area --check 0x10 | 20 The log directory in the ZORAL data area is not a directory: %V/log\n
-mkdir -p var/ctl/CONTROL.BAF | >$Q data-area --check 0x08 | 2 The CONTROL.BAF file was not found at %V/ctl/CONTROL.BAF\n
-area $deep && ln -s ${deep}yyyy var | >$Q data-area | 2 The ZORAL data area is not configured\n
-area $deep && ln -s ${deep#$PWD/} var | >$Q data-area --check 2 | 20 The conf/sys directory in the ZORAL data area does not exist: %H/deep/d/...
+mkdir data && touch data/f && ln -s $PWD/data/f var | >$Q data-area --check 1 | 1 The ZORAL data area is not a directory: %H/data/f (error 20)\n
+mkdir -p $A var/conf/cof var/log var/db | >$Q data-area --check 0x3E | 1 The ctl directory in the ZORAL data area does not exist: %V/ctl (error 20)\n
+mkdir -p var && touch var/log | >$Q data-area --check 0x10 | 1 The log directory in the ZORAL data area is not a directory: %V/log (error 20)\n
+mkdir -p var/ctl/CONTROL.BAF | >$Q data-area --check 0x08 | 1 The CONTROL.BAF file was not found at %V/ctl/CONTROL.BAF (error 2)\n
+area $deep && ln -s ${deep}yyyy var | >$Q data-area | 1 The ZORAL data area is not configured (error 2)\n
+area $deep && ln -s ${deep#$PWD/} var | >$Q data-area --check 2 | 1 The conf/sys directory in the ZORAL data area does not exist: %H/deep/d/...
 mkdir -p $T/i/bin && ln -s $Q $T/i/bin/q | >$T/i/bin/q get QELS_HOME | 0 %T/i\n
-true | >$Q data-area --check 0x40 | 2 qelsconf: the check mask must be a number from 0 to 0x3F, not 0x40\n...)");
+true | >$Q data-area --check=0x40 | 64 qelsconf: the check mask must be a number from 0 to 0x3F, not 0x40\n...
+true | >$Q list --bogus | 64 qelsconf: unknown option --bogus\n...
+true | >$Q get | 64 qelsconf: get needs a NAME\n...
+true | >$Q --version | 0 qelsconf 1.0.0\n
+true | >$Q --file /nonexistent list | 66 qelsconf: cannot read /nonexistent: missing\n
+true | >$Q --file=sys print | 66 qelsconf: cannot read sys: not a regular file\n
+true | >$Q check sys/none.conf | 66 qelsconf: cannot read sys/none.conf: missing\n0 errors, 0 warnings\n
+export __KERNEL_DEVELOPER=/nonexistent/dev.conf | >$Q list | 66 qelsconf: no developer file can be read (__KERNEL_DEVELOPER=/nonexistent/dev.conf)\n
+w $T/g 'X = x\n-A = g' | >$Q --file=$T/g get -- -A | 0 g\n
+w $T/g 'X = x' | >$Q get --file $T/g --mask=3 X | 1 qelsconf: X is not set\n
+true | >sh -c "$Q list >/dev/full" | 74 qelsconf: cannot write the output: No space left on device\n)");
     for (std::string row; std::getline(table, row);) {
         SCOPED_TRACE(row);
         reset();
