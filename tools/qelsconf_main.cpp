@@ -74,7 +74,7 @@ static const struct option OPTIONS[] = {
 
 // Indexed by enum vmfate and enum vmseverity.
 static const char *const FATES[] = {
-    "read",       "missing",           "not a regular file",        "writable by others",
+    "read",       "missing",           "wrong kind of file",        "writable by others",
     "unreadable", "drop-in directory", "drop-in directory not used"};
 static const char *const SEVERITIES[] = {"note", "warning", "error"};
 
@@ -136,7 +136,9 @@ static void __on_source(void *data, const char *path, int fate, int mask, int se
     if (r->mode == REPORT_SOURCES) {
         printf("%s\t%s", path, label);
         if (fate == VM_FATE_READ)
-            printf(" with mask %d, %d setting%s", mask, settings, settings == 1 ? "" : "s");
+            printf(" with mask %d%s, %d setting%s", mask,
+                   (mask & QELSCONF_PRIVILEGED) ? "" : " (privileged sections ignored)", settings,
+                   settings == 1 ? "" : "s");
         printf("%s%s\n", colon, r->why);
     } else if (r->mode == REPORT_LOAD &&
                (fate == VM_FATE_NOT_REGULAR || fate == VM_FATE_OTHERS_WRITE ||
@@ -215,7 +217,7 @@ static int __check_files(report *r, char **files, int count) {
     for (int i = 0; i < count; i++) {
         psinitrc();
         if (home != NULL)
-            psaddrc("QELS_HOME", home, QELSCONF_NONPRIVILEGED);
+            psaddrc("QELS_HOME", home, QELSCONF_NONPRIVILEGED, VM_ORIGIN_DERIVED);
         vmobserve = &observer;
         bool read = vmrootp != NULL && psreadpath(files[i], QELSCONF_ALL_LEVELS);
         vmobserve = NULL;
