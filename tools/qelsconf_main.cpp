@@ -88,11 +88,12 @@ enum report_mode {
 
 struct report {
     report_mode mode;
-    const char *file; // the path given with --file, or NULL
-    int file_fate;    // the fate of the last source named file, or -1
-    int fate;         // the fate of the last source
-    char why[256];    // and why, cut to fit; "" without a reason
-    int counts[3];    // findings by severity
+    const char *file;   // the path given with --file, or NULL
+    int file_fate;      // the fate of the last source named file, or -1
+    char file_why[256]; // and why, cut to fit; "" without a reason
+    int fate;           // the fate of the last source
+    char why[256];      // and why
+    int counts[3];      // findings by severity
 };
 
 static int __usage_error(const char *what, const char *detail) {
@@ -129,8 +130,10 @@ static void __on_source(void *data, const char *path, int fate, int mask, int se
     report *r = static_cast<report *>(data);
     r->fate = fate;
     snprintf(r->why, sizeof r->why, "%s", why != NULL ? why : "");
-    if (r->file != NULL && strcmp(path, r->file) == 0)
+    if (r->file != NULL && strcmp(path, r->file) == 0) {
         r->file_fate = fate;
+        memcpy(r->file_why, r->why, sizeof r->why);
+    }
     const char *label = __fate_label(fate);
     const char *colon = r->why[0] != '\0' ? ": " : "";
     if (r->mode == REPORT_SOURCES) {
@@ -190,7 +193,8 @@ static int __observed_load(report *r) {
         return EXIT_NO_INPUT;
     }
     if (r->file_fate != -1 && r->file_fate != VM_FATE_READ) {
-        fprintf(stderr, "qelsconf: cannot read %s: %s\n", r->file, __fate_label(r->file_fate));
+        fprintf(stderr, "qelsconf: cannot read %s: %s%s%s\n", r->file, __fate_label(r->file_fate),
+                r->file_why[0] != '\0' ? ": " : "", r->file_why);
         return EXIT_NO_INPUT;
     }
     return 0;
@@ -287,7 +291,7 @@ static int __data_area(unsigned mask) {
 
 // Runs the command line; the exit status, before output errors.
 static int __run(int argc, char **argv) {
-    report r = {REPORT_NONE, NULL, -1, -1, "", {0, 0, 0}};
+    report r = {REPORT_NONE, NULL, -1, "", -1, "", {0, 0, 0}};
     const char *mask_text = NULL;
     int mask_option = 0;
     bool show_origin = false;
