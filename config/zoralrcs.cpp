@@ -292,6 +292,8 @@ static bool __replace(vmitem *item, const char *expanded, const char *origin, in
 // Tells that a setting on line of origin replaces or deletes item.
 static void __report_replacing(const vmitem *item, const char *expanded, const char *origin,
                                int line) {
+    if (vmobserve == NULL || line <= 0)
+        return;
     char earlier[FINDING_SIZE];
     if (item->line > 0)
         snprintf(earlier, sizeof earlier, "the value from %s:%d", item->origin, item->line);
