@@ -112,6 +112,7 @@ mkdir -p ${deep}y/lib && ln -s ${deep}y $T/L && ln -s $T/L/lib/l.so sys/lib/libq
 true | QELS_BLOCK_SIZE=8192 | QELS_HOME=%P QELS_BLOCK_SIZE=4096 $QELS_BLOCK_SIZE=4096
 w $A/qels.conf 'A = area' && w sys/conf/qels.conf 'A = def\nD = def' && w $T/g 'A = g' | @given=%T/g | A=area D=-
 w sys/conf/qels.conf 'A = def' && w $T/g 'A = g' | @given=%T/g | A=g $A=g QELS_HOME=-
+w sys/conf/qels.conf 'D = def' | | D=def
 w $T/g 'A = g' && w $T/dev.conf 'B = dev' | __KERNEL_DEVELOPER=%T/dev.conf @given=%T/g | B=dev A=-
 w $A/qels.conf 'A = s\nU = s\n[PRIVILEGED]\nP = s' && w $T/home/.ZORALrcs 'U = u\n[PRIVILEGED]\nP = u\nX = u' && w $A/qels.d/a.conf 'A = in' | | A=in U=u P@1=s X=-
 w $A/qels.conf '' && w $A/qels.d/a.conf 'A = a' && w $A/qels.d/b.conf.orig 'B = b' && w $A/qels.d/x.config 'X = x' && w $A/qels.d/README 'U = u' | | A=a B=b X=x U=-
@@ -146,6 +147,7 @@ mkdir -p var/ctl/CONTROL.BAF | >$Q data-area --check 0x08 | 2 The CONTROL.BAF fi
 area $deep && ln -s ${deep}yyyy var | >$Q data-area | 2 The ZORAL data area is not configured\n
 area $deep && ln -s ${deep#$PWD/} var | >$Q data-area --check 2 | 20 The conf/sys directory in the ZORAL data area does not exist: %H/deep/d/...
 mkdir -p $T/i/bin && ln -s $Q $T/i/bin/q | >$T/i/bin/q get QELS_HOME | 0 %T/i\n
+w $T/f 'A = a\nB = b\n[PRIVILEGED]\nP = p' && export A=env | >$Q --file $T/f print | 0 Table level : Privileged\n\tP\tp\nTable level : Non-privileged\n\tA\tenv\n\tB\tb\n
 true | >$Q data-area --check 0x40 | 2 qelsconf: the check mask must be a number from 0 to 0x3F, not 0x40\n...)");
     for (std::string row; std::getline(table, row);) {
         SCOPED_TRACE(row);
@@ -217,10 +219,11 @@ TEST_F(Qelsconf, TheApi) {
     QelsConfUpdate("D", value); // a text of the store itself, replaced on the way
     EXPECT_EQ(text(getenv("D")), "new");
     QelsConfStart();
-    QelsConfNext(&level, &value); // the cursor is on QELS_HOME
-    QelsConfUpdate("A", NULL);    // another item goes: the listing goes on
-    EXPECT_STREQ(QelsConfNext(&level, &value), "QELS_HOME");
-    QelsConfUpdate("B", NULL); // the item under the cursor goes: the listing ends
+    QelsConfNext(&level, &value);
+    QelsConfNext(&level, &value); // the cursor is on A, after QELS_HOME
+    QelsConfUpdate("B", NULL);    // another item goes: the listing goes on
+    EXPECT_STREQ(QelsConfNext(&level, &value), "A");
+    QelsConfUpdate("QELS_BLOCK_SIZE", NULL); // the item under the cursor goes: the listing ends
     EXPECT_EQ(QelsConfNext(&level, &value), nullptr);
     QelsConfStart();
     QelsConfRemove();
@@ -273,6 +276,7 @@ TEST_F(Qelsconf, DataAreaNeverOverrunsCallerBuffers) {
     EXPECT_EQ(path + std::string("|") + error, "untouched|The");
     EXPECT_EQ(GetZoralDataArea(path, sizeof path, DATAAREA_CHECK_LOG, error, 1), ENOTDIR);
     EXPECT_EQ(path + std::string("|") + error, "untouched|");
+    EXPECT_EQ(GetZoralDataArea(path, 0, 0, error, 1), 0); // no room for the path: not asked
 }
 
 } // namespace

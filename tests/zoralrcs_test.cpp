@@ -148,16 +148,18 @@ TEST_F(Zoralrcs, ExpansionAndLookup) {
               0u);
 }
 
-// Calls that name no item or no level change nothing; nothing is found once the store is gone.
+// Calls that name no item or no level change nothing, a replacement reads the old value; nothing
+// is found once the store is gone.
 TEST_F(Zoralrcs, StoreOperationsRefuseWhatIsNoItem) {
     vmsect *non = fsgetsect(QELSCONF_NONPRIVILEGED);
     vmitem *a = fsnewitem(non, "A", "1");
     EXPECT_EQ(fsgetsect(0), fsgetsect(3));
     EXPECT_EQ(fsnewitem(non, "A", "2"), nullptr);
-    EXPECT_EQ(fsrepitem(a, "B", "x") + fsrepitem(non->items, "A", "x"), 0);
+    EXPECT_EQ(fsrepitem(a, "B", "x") + fsrepitem(non->items, "A", "x") + fsrepitem(a, "A", "$A$A"),
+              1);
     psdelitem(non->items);
     psdelitem(NULL);
-    EXPECT_EQ(listing(), "[4]A=1;");
+    EXPECT_EQ(listing(), "[4]A=11;"); // expanded before the old value went
     psdeleterc();
     EXPECT_EQ(fsgetsect(QELSCONF_NONPRIVILEGED), nullptr);
     EXPECT_EQ(fscheckrc("A", 7), nullptr);
