@@ -123,7 +123,7 @@ mkdir -p $A/qels.d/dir.conf && mkfifo $A/qels.conf $A/qels.d/fifo.conf && ln -s 
 w $A/qels.conf 'A = area' && w sys/conf/qels.conf 'D = d' && w $T/home/.ZORALrcs 'U = u' && w $A/qels.d/x.conf '[PRIVILEGED]\nX = dropin' && chmod 664 sys/conf/qels.conf && chmod 646 $T/home/.ZORALrcs && chmod 1777 $A/qels.d && chmod 666 $A/qels.conf | __QELSCONF_NOENV= | A=- D=d U=- X@1=-
 w $A/qels.conf 'A = area' && w sys/conf/qels.conf 'D = d' && w $T/home/.ZORALrcs 'U = u' && w $A/qels.d/x.conf '[PRIVILEGED]\nX = dropin' && chmod 664 sys/conf/qels.conf && chmod 646 $T/home/.ZORALrcs && chmod 1777 $A/qels.d && chmod 666 $A/qels.conf && chmod 644 $A/qels.conf | __QELSCONF_NOENV= | A=area X@1=-
 w $A/qels.conf 'A = area' && w sys/conf/qels.conf 'D = d' && w $T/home/.ZORALrcs 'U = u' && w $A/qels.d/x.conf '[PRIVILEGED]\nX = dropin' && chmod 664 sys/conf/qels.conf && chmod 646 $T/home/.ZORALrcs && chmod 1777 $A/qels.d && chmod 666 $A/qels.conf && chmod 644 $A/qels.conf && chmod 755 $A/qels.d | | X@1=dropin U=-
-w sys/conf/qels.conf '' && w $T/home/.ZORALrcs 'U = u' | @home=- | U=-
+w sys/conf/qels.conf 'D = d' && w $T/home/.ZORALrcs 'U = u' | @home=- | U=- D=d
 w sys/conf/qels.conf '' && w $T/home/.ZORALrcs 'U = u' | @home=/%L | U=-
 w $A/qels.conf 'A = a' && w $T/.ZORALrcs 'B = local' && w $T/e/d.conf 'D = e' && w $T/home/.ZORALrcs 'U = u' && w $T/dev.conf 'B = dev\n[PRIVILEGED]\nQELS_CONF_DIR = '$T/e | __KERNEL_DEVELOPER=%T/dev.conf | B=dev D=e A=- U=-
 w $A/qels.conf 'A = a' && w $T/.ZORALrcs 'B = local' && w $T/e/d.conf 'D = e' && w $T/home/.ZORALrcs 'U = u' && w $T/dev.conf 'B = dev\n[PRIVILEGED]\nQELS_CONF_DIR = '$T/e | __KERNEL_DEVELOPER=/nonexistent/dev.conf | B=local

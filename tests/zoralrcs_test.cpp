@@ -51,6 +51,7 @@ std::string read(const std::string &text, int mask = 7) {
     FILE *stream = fmemopen(const_cast<char *>(text.data()), text.size(), "r");
     psreadfile(stream, mask);
     fclose(stream);
+    EXPECT_EQ(vmlost, 0u) << "nothing counts as lost";
     return listing();
 }
 
@@ -98,6 +99,8 @@ A = $LATER\nLATER = x\nC = ${LATER}y\nC = $C-$C\n | 7 | [4]LATER=x;C=xy-xy;
     for (gid_t gid = 1000; gid < 2500; gid++)
         g_groups.push_back(gid);
     EXPECT_EQ(read("[GROUP:big]\nX = g\n[GROUP:staff]\nY = h\n"), "[2]X=g;");
+    g_groups = {50}; // staff alone
+    EXPECT_EQ(read("[GROUP:staff]\nY = h\n"), "[2]Y=h;");
     std::string many, expected = "[4]"; // names come and go through the index
     for (int i = 0; i < 4000; i++)
         many += "K" + std::to_string(i % 3000) + (i < 3000 ? " = 1\n" : " =\n");
