@@ -112,6 +112,7 @@ mkdir -p ${deep}y/lib && ln -s ${deep}y $T/L && ln -s $T/L/lib/l.so sys/lib/libq
 true | QELS_BLOCK_SIZE=8192 | QELS_HOME=%P QELS_BLOCK_SIZE=4096 $QELS_BLOCK_SIZE=4096
 w $A/qels.conf 'A = area' && w sys/conf/qels.conf 'A = def\nD = def' && w $T/g 'A = g' | @given=%T/g | A=area D=-
 w sys/conf/qels.conf 'A = def' && w $T/g 'A = g' | @given=%T/g | A=g $A=g QELS_HOME=-
+w sys/conf/qels.conf 'D = def' | | D=def
 w $T/g 'A = g' && w $T/dev.conf 'B = dev' | __KERNEL_DEVELOPER=%T/dev.conf @given=%T/g | B=dev A=-
 w $A/qels.conf 'A = s\nU = s\n[PRIVILEGED]\nP = s' && w $T/home/.ZORALrcs 'U = u\n[PRIVILEGED]\nP = u\nX = u' && w $A/qels.d/a.conf 'A = in' | | A=in U=u P@1=s X=-
 w $A/qels.conf '' && w $A/qels.d/a.conf 'A = a' && w $A/qels.d/b.conf.orig 'B = b' && w $A/qels.d/x.config 'X = x' && w $A/qels.d/README 'U = u' | | A=a B=b X=x U=-
@@ -122,7 +123,7 @@ mkdir -p $A/qels.d/dir.conf && mkfifo $A/qels.conf $A/qels.d/fifo.conf && ln -s 
 w $A/qels.conf 'A = area' && w sys/conf/qels.conf 'D = d' && w $T/home/.ZORALrcs 'U = u' && w $A/qels.d/x.conf '[PRIVILEGED]\nX = dropin' && chmod 664 sys/conf/qels.conf && chmod 646 $T/home/.ZORALrcs && chmod 1777 $A/qels.d && chmod 666 $A/qels.conf | __QELSCONF_NOENV= | A=- D=d U=- X@1=-
 w $A/qels.conf 'A = area' && w sys/conf/qels.conf 'D = d' && w $T/home/.ZORALrcs 'U = u' && w $A/qels.d/x.conf '[PRIVILEGED]\nX = dropin' && chmod 664 sys/conf/qels.conf && chmod 646 $T/home/.ZORALrcs && chmod 1777 $A/qels.d && chmod 666 $A/qels.conf && chmod 644 $A/qels.conf | __QELSCONF_NOENV= | A=area X@1=-
 w $A/qels.conf 'A = area' && w sys/conf/qels.conf 'D = d' && w $T/home/.ZORALrcs 'U = u' && w $A/qels.d/x.conf '[PRIVILEGED]\nX = dropin' && chmod 664 sys/conf/qels.conf && chmod 646 $T/home/.ZORALrcs && chmod 1777 $A/qels.d && chmod 666 $A/qels.conf && chmod 644 $A/qels.conf && chmod 755 $A/qels.d | | X@1=dropin U=-
-w sys/conf/qels.conf '' && w $T/home/.ZORALrcs 'U = u' | @home=- | U=-
+w sys/conf/qels.conf 'D = d' && w $T/home/.ZORALrcs 'U = u' | @home=- | U=- D=d
 w sys/conf/qels.conf '' && w $T/home/.ZORALrcs 'U = u' | @home=/%L | U=-
 w $A/qels.conf 'A = a' && w $T/.ZORALrcs 'B = local' && w $T/e/d.conf 'D = e' && w $T/home/.ZORALrcs 'U = u' && w $T/dev.conf 'B = dev\n[PRIVILEGED]\nQELS_CONF_DIR = '$T/e | __KERNEL_DEVELOPER=%T/dev.conf | B=dev D=e A=- U=-
 w $A/qels.conf 'A = a' && w $T/.ZORALrcs 'B = local' && w $T/e/d.conf 'D = e' && w $T/home/.ZORALrcs 'U = u' && w $T/dev.conf 'B = dev\n[PRIVILEGED]\nQELS_CONF_DIR = '$T/e | __KERNEL_DEVELOPER=/nonexistent/dev.conf | B=local
@@ -146,6 +147,7 @@ mkdir -p var/ctl/CONTROL.BAF | >$Q data-area --check 0x08 | 1 The CONTROL.BAF fi
 area $deep && ln -s ${deep}yyyy var | >$Q data-area | 1 The ZORAL data area is not configured (error 2)\n
 area $deep && ln -s ${deep#$PWD/} var | >$Q data-area --check 2 | 1 The conf/sys directory in the ZORAL data area does not exist: %H/deep/d/...
 mkdir -p $T/i/bin && ln -s $Q $T/i/bin/q | >$T/i/bin/q get QELS_HOME | 0 %T/i\n
+w $T/f 'A = a\nB = b\n[PRIVILEGED]\nP = p' && export A=env | >$Q --file $T/f print | 0 Table level : Privileged\n\tP\tp\nTable level : Non-privileged\n\tA\tenv\n\tB\tb\n
 true | >$Q data-area --check=0x40 | 64 qelsconf: the check mask must be a number from 0 to 0x3F, not 0x40\n...
 true | >$Q list --bogus | 64 qelsconf: unknown option --bogus\n...
 true | >$Q get | 64 qelsconf: get needs a NAME\n...
@@ -254,10 +256,11 @@ TEST_F(Qelsconf, TheApi) {
     QelsConfUpdate("D", value); // a text of the store itself, replaced on the way
     EXPECT_EQ(text(getenv("D")), "new");
     QelsConfStart();
-    QelsConfNext(&level, &value); // the cursor is on QELS_HOME
-    QelsConfUpdate("A", NULL);    // another item goes: the listing goes on
-    EXPECT_STREQ(QelsConfNext(&level, &value), "QELS_HOME");
-    QelsConfUpdate("B", NULL); // the item under the cursor goes: the listing ends
+    QelsConfNext(&level, &value);
+    QelsConfNext(&level, &value); // the cursor is on A, after QELS_HOME
+    QelsConfUpdate("B", NULL);    // another item goes: the listing goes on
+    EXPECT_STREQ(QelsConfNext(&level, &value), "A");
+    QelsConfUpdate("QELS_BLOCK_SIZE", NULL); // the item under the cursor goes: the listing ends
     EXPECT_EQ(QelsConfNext(&level, &value), nullptr);
     QelsConfStart();
     QelsConfRemove();
@@ -310,6 +313,7 @@ TEST_F(Qelsconf, DataAreaNeverOverrunsCallerBuffers) {
     EXPECT_EQ(path + std::string("|") + error, "untouched|The");
     EXPECT_EQ(GetZoralDataArea(path, sizeof path, DATAAREA_CHECK_LOG, error, 1), ENOTDIR);
     EXPECT_EQ(path + std::string("|") + error, "untouched|");
+    EXPECT_EQ(GetZoralDataArea(path, 0, 0, error, 1), 0); // no room for the path: not asked
 }
 
 } // namespace

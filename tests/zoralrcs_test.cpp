@@ -51,6 +51,7 @@ std::string read(const std::string &text, int mask = 7) {
     FILE *stream = fmemopen(const_cast<char *>(text.data()), text.size(), "r");
     psreadfile(stream, mask);
     fclose(stream);
+    EXPECT_EQ(vmlost, 0u) << "nothing counts as lost";
     return listing();
 }
 
@@ -104,6 +105,8 @@ A = $LATER\nLATER = x\nC = ${LATER}y\nC = $C-$C\n | 7 | [4]LATER=x;C=xy-xy;
     for (gid_t gid = 1000; gid < 2500; gid++)
         g_groups.push_back(gid);
     EXPECT_EQ(read("[GROUP:big]\nX = g\n[GROUP:staff]\nY = h\n"), "[2]X=g;");
+    g_groups = {50}; // staff alone
+    EXPECT_EQ(read("[GROUP:staff]\nY = h\n"), "[2]Y=h;");
     std::string many, expected = "[4]"; // names come and go through the index
     for (int i = 0; i < 4000; i++)
         many += "K" + std::to_string(i % 3000) + (i < 3000 ? " = 1\n" : " =\n");
@@ -173,16 +176,18 @@ TEST_F(Zoralrcs, Findings) {
         R"(t:12E '[GENERAL]' is an unknown section: the settings after it stay in the non-privileged section|t:14E '[PRIVILEGED' is no section header (no ']'): the settings after it stay in the non-privileged section|t:15E '[ NONPRIVILEGED ]' is an unknown section (did you mean [NONPRIVILEGED]?): the settings after it stay in the non-privileged section|t:16E '[GROUP]' is an unknown section (did you mean [GROUP:...]?): the settings after it stay in the non-privileged section|t:17E '[GRUP:staff]' is an unknown section (did you mean [GROUP:...]?): the settings after it stay in the non-privileged section|t:18W no group 'nosuch' is known here|t:20E '[GROUP:staff' is no section header (no ']'): the settings after it stay in the group section|t:22E '[X]' is an unknown section: the settings after it are skipped, as before it|t:24E 'junk' is neither a setting, a section header nor a comment: it is ignored|t:26W the value is cut at 1023 characters|t:26E the line is longer than 2047 bytes: its rest, 'aB=b', is read as a line of its own|t:27W the value is cut at 1023 characters|t:28W the value is cut at 1023 characters|t:29E 'aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa...' is neither a setting, a section header nor a comment: it is ignored|)");
 }
 
-// Calls that name no item or no level change nothing; nothing is found once the store is gone.
+// Calls that name no item or no level change nothing, a replacement reads the old value; nothing
+// is found once the store is gone.
 TEST_F(Zoralrcs, StoreOperationsRefuseWhatIsNoItem) {
     vmsect *non = fsgetsect(QELSCONF_NONPRIVILEGED);
     vmitem *a = fsnewitem(non, "A", "1");
     EXPECT_EQ(fsgetsect(0), fsgetsect(3));
     EXPECT_EQ(fsnewitem(non, "A", "2"), nullptr);
-    EXPECT_EQ(fsrepitem(a, "B", "x") + fsrepitem(non->items, "A", "x"), 0);
+    EXPECT_EQ(fsrepitem(a, "B", "x") + fsrepitem(non->items, "A", "x") + fsrepitem(a, "A", "$A$A"),
+              1);
     psdelitem(non->items);
     psdelitem(NULL);
-    EXPECT_EQ(listing(), "[4]A=1;");
+    EXPECT_EQ(listing(), "[4]A=11;"); // expanded before the old value went
     psdeleterc();
     EXPECT_EQ(fsgetsect(QELSCONF_NONPRIVILEGED), nullptr);
     EXPECT_EQ(fscheckrc("A", 7), nullptr);
