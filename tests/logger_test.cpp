@@ -6,6 +6,8 @@
 #include <sys/resource.h>
 #include <sys/syscall.h>
 
+#include <thread>
+
 #include "scratch_dir.h"
 
 #include "../fuzz/logger_fuzz.cpp" // check_line(), the line form
@@ -93,19 +95,21 @@ TEST(Logger, FileLinesLandWholeInTheirZoneNeverThroughAPlantedLinkAndSinks) {
     }
     // Sinks, settings and a NULL logger.
     const std::string err = dir / "err", log = dir / "out.log";
-    int stderr_copy = dup(2), fd = open(err.c_str(), O_WRONLY | O_CREAT, 0600);
+    int stderr_copy = dup(2), stdout_copy = dup(1),
+        fd = open(err.c_str(), O_WRONLY | O_CREAT, 0600);
     dup2(fd, 2);
     Logger *logger = Logger_New(LOGGER_WARNING, log.c_str(), 1);
     EXPECT_TRUE(logger->bStderr == 1 && logger->bTimestamp == 1); // the record as documented
     untimed(logger);
     Logger_LogWarning(logger, "db", 0, "to stderr");
-    Logger_Delete(logger); // never closes stderr
-    fprintf(stderr, "still open\n");
+    Logger_Delete(logger);                                       // never closes stderr
+    std::thread([] { fprintf(stderr, "still open\n"); }).join(); // and not left locked
     logger = untimed(Logger_New(LOGGER_ERROR, log.c_str(), 0));
     Logger_RedirectStderr(logger);
     write(2, "err\n", 4);
-    dup2(stderr_copy, 2);
-    EXPECT_EQ(read_file(err) + read_file(log), "[WARNING] db: to stderr\nstill open\nerr\n");
+    Logger_RedirectStdout(logger), write(1, "out\n", 4);
+    dup2(stderr_copy, 2), dup2(stdout_copy, 1);
+    EXPECT_EQ(read_file(err) + read_file(log), "[WARNING] db: to stderr\nstill open\nerr\nout\n");
     // A callback closes the file. A system error's text; a dropped message's arguments unread.
     std::vector<std::string> lines;
     fd = Logger_GetLogFileno(logger);
