@@ -385,7 +385,7 @@ void Logger_LogSystemError(Logger *logger, const char *source, int errnum, int u
     if (useStrerror)
         text = __strerror_text(strerror_r(errnum, buffer, sizeof buffer), buffer);
     else
-        OmxGetErrorText(errnum, buffer, sizeof buffer - 1);
+        OmxGetErrorText(errnum, buffer, sizeof buffer);
     if (text != NULL && *text != '\0')
         Logger_LogError(logger, source, errnum, "%s", text);
 }

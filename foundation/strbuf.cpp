@@ -11,6 +11,7 @@
 #include <string.h>
 #include <strings.h>
 
+#include <algorithm>
 #include <functional>
 
 #include "omx_memory.h"
@@ -250,7 +251,7 @@ char *strbuf_getBufferSetLength(strbuf *sb, int size) {
     char *buffer = __strbuf_alloc_string(size);
     if (buffer == NULL)
         return NULL;
-    int copied = sb->length < size - 1 ? sb->length : size - 1;
+    int copied = std::min(sb->length, size - 1);
     memcpy(buffer, sb->text, static_cast<size_t>(copied));
     sb->buffer = buffer;
     sb->bufferSize = size;

@@ -207,6 +207,7 @@ TEST_F(Qelsconf, TheApi) {
     QelsConfUpdate("  X  ", NULL);
     QelsConfUpdate("Y", "   ");
     QelsConfUpdate("D", "old");
+    errno = ENOMEM;             // left over from an earlier call: no failure of this one
     QelsConfUpdate("D", "new"); // the value now has a block of its own
     EXPECT_EQ(text(getenv("A")) + text(getenv("X")) + text(getenv("D")), "$P-xnew");
     int level = 0;
