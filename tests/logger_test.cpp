@@ -23,6 +23,13 @@ extern "C" ssize_t write(int fd, const void *data, size_t size) {
     return static_cast<ssize_t>(syscall(SYS_write, fd, data, size));
 }
 
+static std::atomic<bool> frozen{false}; // then gettimeofday() tells 2024-03-13 10:30:00.500
+extern "C" int gettimeofday(struct timeval *now, void *zone) noexcept {
+    if (!frozen)
+        return static_cast<int>(syscall(SYS_gettimeofday, now, zone));
+    return *now = {1710325800, 500000}, 0;
+}
+
 static std::string read_file(const std::string &path) {
     std::ifstream in(path);
     return std::string(std::istreambuf_iterator<char>(in), {});
@@ -142,7 +149,9 @@ TEST(Logger, FileNamesFromDirectoryBaseExtensionAndSuffixes) {
         {"logs\\", "app", "txt", 0, "logs/app.txt|logs"},
         {"/", "app", "log", 0, "/app.log|"},
         {"d", nullptr, nullptr, 1, "d/_" + std::to_string(getpid()) + ".log|d"},
+        {"d", "b", "x", 4, "d/b_20240313103000500.x|d"},
         {over, "app", "log", 0, "|" + over}};
+    setenv("TZ", "UTC0", 1), frozen = true;
     for (const auto &[dir, base, ext, flags, expected] : cases)
         EXPECT_EQ(log_file_name(dir, base, ext, flags), expected) << dir;
 }

@@ -107,6 +107,7 @@ TEST_F(Qelsconf, SourcesTheEnvironmentAndTheTool) {
         R"(mkdir -p $T/o/lib $T/x/lib ../../lib && ln -s $T/o/lib/l.so.1 sys/lib/libqels.so && ln -s $T/x/lib/l.so ../../lib/libqels.so | | QELS_HOME=%T/o $QELS_HOME=%T/o
 mkdir -p $T/x/lib ../../lib && ln -s $T/x/lib/l.so ../../lib/libqels.so | | QELS_HOME=%T/x
 mkdir -p $T/r/lib && ln -s r/lib/libqels.so sys/lib/libqels.so | | QELS_HOME=%T/r
+mkdir -p $T/r/lib && ln -s ./r/lib/libqels.so sys/lib/libqels.so | | QELS_HOME=%T/r
 ln -s /nonexistent/lib/libqels.so sys/lib/libqels.so | | QELS_HOME=-
 mkdir -p ${deep}y/lib && ln -s ${deep}y $T/L && ln -s $T/L/lib/l.so sys/lib/libqels.so | | QELS_HOME=-
 true | QELS_BLOCK_SIZE=8192 | QELS_HOME=%P QELS_BLOCK_SIZE=4096 $QELS_BLOCK_SIZE=4096
