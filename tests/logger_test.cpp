@@ -1,4 +1,4 @@
-// The logger, with calls of tzset() and of write() on one descriptor counted.
+// The logger, with calls of tzset() and of write() on one descriptor counted (or interrupted).
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
@@ -13,6 +13,7 @@
 #include "../fuzz/logger_fuzz.cpp" // check_line(), the line form
 
 static std::atomic<int> zoneReads{0}, watchedFd{-1}, watchedWrites{0};
+static std::atomic<bool> interrupted{false}; // then the next write() is a signal's EINTR
 extern "C" void tzset(void) noexcept {
     zoneReads++;
     static auto real = reinterpret_cast<void (*)(void)>(dlsym(RTLD_NEXT, "tzset"));
@@ -20,6 +21,8 @@ extern "C" void tzset(void) noexcept {
 }
 extern "C" ssize_t write(int fd, const void *data, size_t size) {
     watchedWrites += fd == watchedFd;
+    if (fd == watchedFd && interrupted.exchange(false))
+        return errno = EINTR, -1;
     return static_cast<ssize_t>(syscall(SYS_write, fd, data, size));
 }
 
@@ -71,7 +74,8 @@ TEST(Logger, FileLinesLandWholeInTheirZoneNeverThroughAPlantedLinkAndSinks) {
         EXPECT_EQ(all.substr(0, 8 + line.size()), "earlier\n" + line) << zone;
         EXPECT_EQ(all.size(), 8 + 200 * line.size()) << zone; // whole lines of one length
     }
-    // A line a full disk cut short is ended before the next; one refused leaves no empty line.
+    // A line a full disk cut short is ended before the next; one refused leaves no empty line;
+    // a write a signal interrupts is tried again.
     // A link in a directory others can write may be another user's: no file opens through it.
     signal(SIGXFSZ, SIG_IGN);
     struct rlimit saved;
@@ -83,6 +87,7 @@ TEST(Logger, FileLinesLandWholeInTheirZoneNeverThroughAPlantedLinkAndSinks) {
         EXPECT_EQ(setrlimit(RLIMIT_FSIZE, &full), 0);
         Logger_LogInfo(logger, nullptr, "cut short"); // or refused whole
         EXPECT_EQ(setrlimit(RLIMIT_FSIZE, &saved), 0);
+        watchedFd = Logger_GetLogFileno(logger), interrupted = true; // then written whole
         Logger_LogInfo(logger, nullptr, "after");
         Logger_Delete(logger);
         EXPECT_EQ(read_file(file), std::string("[   INFO] first\n") +

@@ -76,6 +76,12 @@ TEST(Memory, EveryServiceFailsCleanlyWithoutMemory) {
                 verdict(is(sb->text, "<LLLLLLL>"), is(sb->text, "abc") && !sb->buffer) : 0;
             return strbuf_destroy(sb), v;
         },
+        [] { // a work buffer still lent goes with the buffer
+            strbuf *sb = strbuf_create(4, "abc");
+            char *work = sb ? strbuf_getBufferSetLength(sb, 9) : nullptr;
+            bool whole = is(work, "abc");
+            return strbuf_destroy(sb), verdict(whole, !work);
+        },
         [] { // every name, or -1 and nothing to release
             static int32_t all;
             char **groups = reinterpret_cast<char **>(&groups), text[256] = "";
