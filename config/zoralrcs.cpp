@@ -345,7 +345,7 @@ static void __read_header(char *text, reader *state) {
     } else if (strncmp(text, "[NONPRIVILEGED]", 15) == 0) {
         level = QELSCONF_NONPRIVILEGED;
     } else if (strncmp(text, "[GROUP", 6) == 0 && *stop == ':') {
-        char *close = strchr(stop + 1, ']');
+        char *close = strchr(stop, ']');
         if (close == NULL)
             return;
         *close = '\0';
