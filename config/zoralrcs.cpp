@@ -550,7 +550,7 @@ static void __read_header(char *text, reader *state) {
     } else if (__begins_upper(text, "[NONPRIVILEGED]")) {
         level = QELSCONF_NONPRIVILEGED;
     } else if (__begins_upper(text, "[GROUP") && *stop == ':') {
-        char *close = strchr(stop + 1, ']');
+        char *close = strchr(stop, ']');
         if (close == NULL) {
             __report_ignored_header(text, "is no section header (no ']')", state);
             return;

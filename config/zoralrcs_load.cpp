@@ -181,7 +181,7 @@ static bool __anchor_directory(const char *anchor, char *dir) {
     const char *relative = strncmp(part, "./", 2) == 0 ? part + 2 : part;
 
     char cwd[PATH_SIZE];
-    if (getcwd(cwd, sizeof cwd) != NULL && cwd[0] != '\0')
+    if (getcwd(cwd, sizeof cwd) != NULL)
         return __format_path(dir, "%s/%s", cwd, relative);
     if (relative[0] == '\0')
         return false;

@@ -9,7 +9,7 @@
 // Folding takes each byte as a signed char, so 0xFF is EOF and stays as it is
 // in every locale. toupper() is defined only for unsigned-char values and EOF,
 // so every other byte goes in unsigned; the result is read back as signed.
-static inline signed char __fold(char c, int fold) {
+static inline signed char __fold(char c, bool fold) {
     signed char byte = static_cast<signed char>(c);
     if (fold && byte != EOF)
         return static_cast<signed char>(toupper(static_cast<unsigned char>(c)));
@@ -17,19 +17,17 @@ static inline signed char __fold(char c, int fold) {
 }
 
 // -1, 0 or 1 for one pair of bytes; equal bytes need no folding.
-static inline int __order(char a, char b, int fold) {
+static inline int __order(char a, char b, bool fold) {
     if (a == b)
         return 0;
     signed char c1 = __fold(a, fold);
     signed char c2 = __fold(b, fold);
-    if (c1 == c2)
-        return 0;
-    return c1 < c2 ? -1 : 1;
+    return (c1 > c2) - (c1 < c2);
 }
 
 // Counted strings: the first difference within the shorter length decides,
 // else the shorter string orders first.
-static int __OmxCompare(const char *s1, size_t len1, const char *s2, size_t len2, int fold) {
+static int __OmxCompare(const char *s1, size_t len1, const char *s2, size_t len2, bool fold) {
     size_t common = len1 < len2 ? len1 : len2;
     for (size_t i = 0; i < common; i++) {
         int order = __order(s1[i], s2[i], fold);
@@ -43,7 +41,7 @@ static int __OmxCompare(const char *s1, size_t len1, const char *s2, size_t len2
 
 // NUL-terminated strings: strncmp() rules under a positive limit, strcmp()
 // rules otherwise; NULL orders before every string, "" included.
-static int __OmxCompareEx(const char *s1, const char *s2, int limit, int fold) {
+static int __OmxCompareEx(const char *s1, const char *s2, int limit, bool fold) {
     if (s1 == NULL || s2 == NULL)
         return (s1 != NULL) - (s2 != NULL);
     for (size_t i = 0; limit <= 0 || i < static_cast<size_t>(limit); i++) {
@@ -64,7 +62,7 @@ static int __OmxCompareEx(const char *s1, const char *s2, int limit, int fold) {
 
 // Only the prefix both strings share, up to the limit, is compared. strnlen()
 // gives the same count as measuring whole strings, without reading past it.
-static int __compare_prefix(const char *s1, const char *s2, int limit, int fold) {
+static int __compare_prefix(const char *s1, const char *s2, int limit, bool fold) {
     if (limit <= 0)
         return 0;
     size_t len1 = s1 == NULL ? 0 : strnlen(s1, static_cast<size_t>(limit));
@@ -78,31 +76,31 @@ extern "C" {
 int OmxCompareNoCase(const char *s1, const char *s2) {
     size_t len1 = s1 == NULL ? 0 : strlen(s1);
     size_t len2 = s2 == NULL ? 0 : strlen(s2);
-    return __OmxCompare(s1, len1, s2, len2, 1);
+    return __OmxCompare(s1, len1, s2, len2, true);
 }
 
 int OmxCompareLen(const char *s1, const char *s2, int limit) {
-    return __compare_prefix(s1, s2, limit, 0);
+    return __compare_prefix(s1, s2, limit, false);
 }
 
 int OmxCompareLenNoCase(const char *s1, const char *s2, int limit) {
-    return __compare_prefix(s1, s2, limit, 1);
+    return __compare_prefix(s1, s2, limit, true);
 }
 
 int OmxStrEquals(const char *s1, const char *s2) {
-    return __OmxCompareEx(s1, s2, 0, 0) == 0;
+    return __OmxCompareEx(s1, s2, 0, false) == 0;
 }
 
 int OmxStrNoCaseEquals(const char *s1, const char *s2) {
-    return __OmxCompareEx(s1, s2, 0, 1) == 0;
+    return __OmxCompareEx(s1, s2, 0, true) == 0;
 }
 
 int OmxStrLenEquals(const char *s1, const char *s2, int limit) {
-    return __OmxCompareEx(s1, s2, limit, 0) == 0;
+    return __OmxCompareEx(s1, s2, limit, false) == 0;
 }
 
 int OmxStrLenNoCaseEquals(const char *s1, const char *s2, int limit) {
-    return __OmxCompareEx(s1, s2, limit, 1) == 0;
+    return __OmxCompareEx(s1, s2, limit, true) == 0;
 }
 
 } // extern "C"

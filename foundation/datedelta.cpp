@@ -19,8 +19,8 @@ static int __first_weekday(void) {
         // No answer and no configuration means memory ran out loading it: not Monday, unknown.
         if (!QelsConfExists())
             return -1;
-        value = QelsConfQuery("QELS_FIRST_WEEKDAY",
-                              QELSCONF_ALL_LEVELS); // QelsConfExists may have loaded it now
+        // QelsConfExists may have loaded it now.
+        value = QelsConfQuery("QELS_FIRST_WEEKDAY", QELSCONF_ALL_LEVELS);
     }
     if (value == NULL)
         return MONDAY;

@@ -95,7 +95,6 @@ void GetDynLoadErrorV(char *buffer, int size) {
 }
 
 char *GetDLError(void) {
-    szDLError[0] = '\0';
     return GetDynLoadError(szDLError, sizeof szDLError - 1);
 }
 

@@ -114,7 +114,7 @@ static size_t __line_head(const Logger *logger, unsigned int level, const char *
         if (kept + 1 < most)
             line[length++] = ' ';
     }
-    if (errnum != 0 && level <= LOGGER_WARNING) {
+    if (errnum != 0) {
         char number[LOG_PIECE_SIZE];
         char *end = number + sizeof number;
         char *start = __error_number(errnum, end);
@@ -385,7 +385,7 @@ void Logger_LogSystemError(Logger *logger, const char *source, int errnum, int u
     if (useStrerror)
         text = __strerror_text(strerror_r(errnum, buffer, sizeof buffer), buffer);
     else
-        OmxGetErrorText(errnum, buffer, sizeof buffer - 1);
+        OmxGetErrorText(errnum, buffer, sizeof buffer);
     if (text != NULL && *text != '\0')
         Logger_LogError(logger, source, errnum, "%s", text);
 }
@@ -437,10 +437,10 @@ char *CrtGetLogFileName(char *buffer, char *dir, const char *base, const char *e
     char process[LOG_PIECE_SIZE] = "";
     if (withProcessId)
         snprintf(process, sizeof process, "_%d", static_cast<int>(getpid()));
-    char thread[16] = "";
+    char thread[LOG_PIECE_SIZE] = "";
     if (withThreadId)
         snprintf(thread, sizeof thread, "_%u", __thread_number());
-    char stamp[20] = "";
+    char stamp[LOG_PIECE_SIZE] = "";
     if (withTimestamp)
         __file_time(stamp, sizeof stamp);
 

@@ -11,6 +11,7 @@
 #include <string.h>
 #include <strings.h>
 
+#include <algorithm>
 #include <functional>
 
 #include "omx_memory.h"
@@ -27,8 +28,7 @@ static int __source_length(const char *s, int n) {
         return 0;
     if (n >= 0)
         return n;
-    size_t length = strlen(s);
-    return length > INT_MAX ? INT_MAX : static_cast<int>(length);
+    return static_cast<int>(std::min(strlen(s), static_cast<size_t>(INT_MAX)));
 }
 
 // The smallest multiple of the block size above need.
@@ -64,7 +64,7 @@ static bool __inside_text(const strbuf *sb, const char *s) {
 // Makes the text its first pos characters, then n bytes of s, then (with
 // keepTail) the characters from pos on, in storage of the given capacity.
 // Returns 0, or -1 with nothing changed when that storage cannot be had.
-static int __splice(strbuf *sb, int pos, const char *s, int n, int keepTail, long long capacity) {
+static int __splice(strbuf *sb, int pos, const char *s, int n, bool keepTail, long long capacity) {
     int tail = keepTail ? sb->length - pos : 0;
     long long length = static_cast<long long>(pos) + n + tail;
     if (capacity > INT_MAX || length >= capacity)
@@ -95,12 +95,13 @@ static int __splice(strbuf *sb, int pos, const char *s, int n, int keepTail, lon
 
 static int __set(strbuf *sb, const char *s, int n) {
     n = __source_length(s, n);
-    return __splice(sb, 0, s, n, 0, __capacity_to_set(sb, sb->capacity, n));
+    return __splice(sb, 0, s, n, false, __capacity_to_set(sb, sb->capacity, n));
 }
 
 static int __append(strbuf *sb, const char *s, int n) {
     n = __source_length(s, n);
-    return __splice(sb, sb->length, s, n, 0, __capacity_to_append(sb, sb->capacity, sb->length, n));
+    return __splice(sb, sb->length, s, n, false,
+                    __capacity_to_append(sb, sb->capacity, sb->length, n));
 }
 
 static void __drop_work_buffer(strbuf *sb) {
@@ -112,7 +113,7 @@ static void __drop_work_buffer(strbuf *sb) {
 // Formats into the text (replace) or after it. While formatting, a replaced
 // text reads empty, as after strbuf_clear(); it is taken back whole when the
 // new text finds no storage.
-static int __put_formatted(strbuf *sb, int replace, const char *format, va_list args) {
+static int __put_formatted(strbuf *sb, bool replace, const char *format, va_list args) {
     char area[STRBUF_FORMAT_SIZE];
     char first = sb->text[0];
     if (replace)
@@ -156,7 +157,7 @@ int strbuf_reserve(strbuf *sb, int extra) {
         return -1;
     if (sb->capacity - sb->length > extra)
         return 0;
-    return __splice(sb, sb->length, NULL, 0, 0,
+    return __splice(sb, sb->length, NULL, 0, false,
                     __block_above(sb, static_cast<long long>(sb->length) + extra + 1));
 }
 
@@ -166,7 +167,7 @@ void strbuf_set_str(strbuf *sb, const char *s, int n) {
 }
 
 void strbuf_clear(strbuf *sb) {
-    strbuf_set_str(sb, NULL, 0);
+    strbuf_set_str(sb, "", 0);
 }
 
 void strbuf_copy(strbuf *dst, const strbuf *src) {
@@ -192,7 +193,7 @@ void strbuf_insert(strbuf *sb, const char *s, int n, int pos) {
     if (pos >= sb->length)
         __append(sb, s, n);
     else
-        __splice(sb, pos, s, n, 1, __capacity_to_insert(sb, n, pos));
+        __splice(sb, pos, s, n, true, __capacity_to_insert(sb, n, pos));
 }
 
 char *strbuf_detach(strbuf *sb) {
@@ -216,7 +217,7 @@ int strbuf_format(strbuf *sb, const char *format, ...) {
         return -1;
     va_list args;
     va_start(args, format);
-    int wanted = __put_formatted(sb, 1, format, args);
+    int wanted = __put_formatted(sb, true, format, args);
     va_end(args);
     return wanted;
 }
@@ -226,7 +227,7 @@ int strbuf_append_format(strbuf *sb, const char *format, ...) {
         return -1;
     va_list args;
     va_start(args, format);
-    int wanted = __put_formatted(sb, 0, format, args);
+    int wanted = __put_formatted(sb, false, format, args);
     va_end(args);
     return wanted;
 }
@@ -250,7 +251,7 @@ char *strbuf_getBufferSetLength(strbuf *sb, int size) {
     char *buffer = __strbuf_alloc_string(size);
     if (buffer == NULL)
         return NULL;
-    int copied = sb->length < size - 1 ? sb->length : size - 1;
+    int copied = std::min(sb->length, size - 1);
     memcpy(buffer, sb->text, static_cast<size_t>(copied));
     sb->buffer = buffer;
     sb->bufferSize = size;
@@ -315,7 +316,7 @@ int strbuf_ltrunc(strbuf *sb, int count) {
     if (sb == NULL)
         return 0;
     if (count > 0)
-        __splice(sb, 0, sb->text + count, count < sb->length ? sb->length - count : 0, 0,
+        __splice(sb, 0, sb->text + count, count < sb->length ? sb->length - count : 0, false,
                  sb->capacity);
     return sb->length;
 }

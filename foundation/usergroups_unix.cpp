@@ -10,7 +10,6 @@
 #include <limits.h>
 #include <pwd.h>
 #include <stdint.h>
-#include <stdio.h>
 #include <string.h>
 #include <unistd.h>
 

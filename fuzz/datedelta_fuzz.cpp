@@ -14,8 +14,8 @@ struct DeltaCase {
 
 static const char *const ZONES[] = {"UTC0", "EET-2EEST,M3.5.0/3,M10.5.0/4"};
 // Settings of the first weekday (NULL: unset), and the day each names: 0 Sunday.
-static const char *const SETTINGS[] = {NULL, "", "sunday", "7", "12", "tue", "fr", "THU", "6"};
-static const int FIRST[] = {1, 1, 0, 0, 1, 2, 1, 4, 6};
+static const char *const SETTINGS[] = {NULL, "", "sunday", "7", "02", "tue", "fr", "THU", "6"};
+static const int FIRST[] = {1, 1, 0, 0, 0, 2, 1, 4, 6};
 
 // when moved by the rules; false when no year or 64-bit instant can hold it.
 static bool model_move(time_t when, int count, int period, int align, int first, long long *moved) {

@@ -31,6 +31,8 @@ TEST(DynLib, EachFailureReportsItsOwnTextOnce) {
         EXPECT_EQ(text, expected.substr(0, static_cast<size_t>(size) - 1));
     }
     UnloadDynLib(lib), UnloadDynLib(nullptr), ReleaseDynLibHandle(nullptr);
+    char none[1] = {'x'}; // no room: the text is taken, nothing written
+    EXPECT_TRUE(GetDynLoadError(none, 0) == none && none[0] == 'x');
     // GetDLError keeps 254 characters of a text.
     const std::string path = "/nonexistent/" + std::string(230, 'n') + ".so";
     EXPECT_EQ(LoadDynLib(path.c_str(), &lib), DYNLIB_ERR_OPEN);

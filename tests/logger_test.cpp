@@ -1,4 +1,4 @@
-// The logger, with calls of tzset() and of write() on one descriptor counted.
+// The logger, with calls of tzset() and of write() on one descriptor counted (or interrupted).
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
@@ -6,11 +6,14 @@
 #include <sys/resource.h>
 #include <sys/syscall.h>
 
+#include <thread>
+
 #include "scratch_dir.h"
 
 #include "../fuzz/logger_fuzz.cpp" // check_line(), the line form
 
 static std::atomic<int> zoneReads{0}, watchedFd{-1}, watchedWrites{0};
+static std::atomic<bool> interrupted{false}; // then the next write() is a signal's EINTR
 extern "C" void tzset(void) noexcept {
     zoneReads++;
     static auto real = reinterpret_cast<void (*)(void)>(dlsym(RTLD_NEXT, "tzset"));
@@ -18,7 +21,16 @@ extern "C" void tzset(void) noexcept {
 }
 extern "C" ssize_t write(int fd, const void *data, size_t size) {
     watchedWrites += fd == watchedFd;
+    if (fd == watchedFd && interrupted.exchange(false))
+        return errno = EINTR, -1;
     return static_cast<ssize_t>(syscall(SYS_write, fd, data, size));
+}
+
+static std::atomic<bool> frozen{false}; // then gettimeofday() tells 2024-03-13 10:30:00.500
+extern "C" int gettimeofday(struct timeval *now, void *zone) noexcept {
+    if (!frozen)
+        return static_cast<int>(syscall(SYS_gettimeofday, now, zone));
+    return *now = {1710325800, 500000}, 0;
 }
 
 static std::string read_file(const std::string &path) {
@@ -62,7 +74,8 @@ TEST(Logger, FileLinesLandWholeInTheirZoneNeverThroughAPlantedLinkAndSinks) {
         EXPECT_EQ(all.substr(0, 8 + line.size()), "earlier\n" + line) << zone;
         EXPECT_EQ(all.size(), 8 + 200 * line.size()) << zone; // whole lines of one length
     }
-    // A line a full disk cut short is ended before the next; one refused leaves no empty line.
+    // A line a full disk cut short is ended before the next; one refused leaves no empty line;
+    // a write a signal interrupts is tried again.
     // A link in a directory others can write may be another user's: no file opens through it.
     signal(SIGXFSZ, SIG_IGN);
     struct rlimit saved;
@@ -74,6 +87,7 @@ TEST(Logger, FileLinesLandWholeInTheirZoneNeverThroughAPlantedLinkAndSinks) {
         EXPECT_EQ(setrlimit(RLIMIT_FSIZE, &full), 0);
         Logger_LogInfo(logger, nullptr, "cut short"); // or refused whole
         EXPECT_EQ(setrlimit(RLIMIT_FSIZE, &saved), 0);
+        watchedFd = Logger_GetLogFileno(logger), interrupted = true; // then written whole
         Logger_LogInfo(logger, nullptr, "after");
         Logger_Delete(logger);
         EXPECT_EQ(read_file(file), std::string("[   INFO] first\n") +
@@ -93,19 +107,21 @@ TEST(Logger, FileLinesLandWholeInTheirZoneNeverThroughAPlantedLinkAndSinks) {
     }
     // Sinks, settings and a NULL logger.
     const std::string err = dir / "err", log = dir / "out.log";
-    int stderr_copy = dup(2), fd = open(err.c_str(), O_WRONLY | O_CREAT, 0600);
+    int stderr_copy = dup(2), stdout_copy = dup(1),
+        fd = open(err.c_str(), O_WRONLY | O_CREAT, 0600);
     dup2(fd, 2);
     Logger *logger = Logger_New(LOGGER_WARNING, log.c_str(), 1);
     EXPECT_TRUE(logger->bStderr == 1 && logger->bTimestamp == 1); // the record as documented
     untimed(logger);
     Logger_LogWarning(logger, "db", 0, "to stderr");
-    Logger_Delete(logger); // never closes stderr
-    fprintf(stderr, "still open\n");
+    Logger_Delete(logger);                                       // never closes stderr
+    std::thread([] { fprintf(stderr, "still open\n"); }).join(); // and not left locked
     logger = untimed(Logger_New(LOGGER_ERROR, log.c_str(), 0));
     Logger_RedirectStderr(logger);
     write(2, "err\n", 4);
-    dup2(stderr_copy, 2);
-    EXPECT_EQ(read_file(err) + read_file(log), "[WARNING] db: to stderr\nstill open\nerr\n");
+    Logger_RedirectStdout(logger), write(1, "out\n", 4);
+    dup2(stderr_copy, 2), dup2(stdout_copy, 1);
+    EXPECT_EQ(read_file(err) + read_file(log), "[WARNING] db: to stderr\nstill open\nerr\nout\n");
     // A callback closes the file. A system error's text; a dropped message's arguments unread.
     std::vector<std::string> lines;
     fd = Logger_GetLogFileno(logger);
@@ -138,7 +154,9 @@ TEST(Logger, FileNamesFromDirectoryBaseExtensionAndSuffixes) {
         {"logs\\", "app", "txt", 0, "logs/app.txt|logs"},
         {"/", "app", "log", 0, "/app.log|"},
         {"d", nullptr, nullptr, 1, "d/_" + std::to_string(getpid()) + ".log|d"},
+        {"d", "b", "x", 4, "d/b_20240313103000500.x|d"},
         {over, "app", "log", 0, "|" + over}};
+    setenv("TZ", "UTC0", 1), frozen = true;
     for (const auto &[dir, base, ext, flags, expected] : cases)
         EXPECT_EQ(log_file_name(dir, base, ext, flags), expected) << dir;
 }

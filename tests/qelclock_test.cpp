@@ -16,6 +16,7 @@ TEST(QelClock, ReadsNanosecondsSinceBootAndMillisecondsOfTheDay) {
     // a distance in either order, across the whole range; hours are not reduced to days
     const std::tuple<int64_t, int64_t, hrtimediff> rows[] = {
         {0, INT64_C(3723004005006), {3723004005006u, 1, 2, 3, 4, 5, 6}},
+        {5, 2, {3u, 0, 0, 0, 0, 0, 3}},
         {INT64_MAX, INT64_MIN, {UINT64_MAX, 5124095, 34, 33, 709, 551, 615}}};
     for (const auto &[t1, t2, expected] : rows) {
         hrtimediff diff;

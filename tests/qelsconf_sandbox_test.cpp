@@ -107,11 +107,13 @@ TEST_F(Qelsconf, SourcesTheEnvironmentAndTheTool) {
         R"(mkdir -p $T/o/lib $T/x/lib ../../lib && ln -s $T/o/lib/l.so.1 sys/lib/libqels.so && ln -s $T/x/lib/l.so ../../lib/libqels.so | | QELS_HOME=%T/o $QELS_HOME=%T/o
 mkdir -p $T/x/lib ../../lib && ln -s $T/x/lib/l.so ../../lib/libqels.so | | QELS_HOME=%T/x
 mkdir -p $T/r/lib && ln -s r/lib/libqels.so sys/lib/libqels.so | | QELS_HOME=%T/r
+mkdir -p $T/r/lib && ln -s ./r/lib/libqels.so sys/lib/libqels.so | | QELS_HOME=%T/r
 ln -s /nonexistent/lib/libqels.so sys/lib/libqels.so | | QELS_HOME=-
 mkdir -p ${deep}y/lib && ln -s ${deep}y $T/L && ln -s $T/L/lib/l.so sys/lib/libqels.so | | QELS_HOME=-
 true | QELS_BLOCK_SIZE=8192 | QELS_HOME=%P QELS_BLOCK_SIZE=4096 $QELS_BLOCK_SIZE=4096
 w $A/qels.conf 'A = area' && w sys/conf/qels.conf 'A = def\nD = def' && w $T/g 'A = g' | @given=%T/g | A=area D=-
 w sys/conf/qels.conf 'A = def' && w $T/g 'A = g' | @given=%T/g | A=g $A=g QELS_HOME=-
+w $T/g '[PRIVILEGED]\nP = g' && w $T/h 'B = h' | @given=%T/g @given=%T/h | B=h P@1=-
 w sys/conf/qels.conf 'D = def' | | D=def
 w $T/g 'A = g' && w $T/dev.conf 'B = dev' | __KERNEL_DEVELOPER=%T/dev.conf @given=%T/g | B=dev A=-
 w $A/qels.conf 'A = s\nU = s\n[PRIVILEGED]\nP = s' && w $T/home/.ZORALrcs 'U = u\n[PRIVILEGED]\nP = u\nX = u' && w $A/qels.d/a.conf 'A = in' | | A=in U=u P@1=s X=-
@@ -244,6 +246,7 @@ TEST_F(Qelsconf, TheApi) {
     QelsConfUpdate("  X  ", NULL);
     QelsConfUpdate("Y", "   ");
     QelsConfUpdate("D", "old");
+    errno = ENOMEM;             // left over from an earlier call: no failure of this one
     QelsConfUpdate("D", "new"); // the value now has a block of its own
     EXPECT_EQ(text(getenv("A")) + text(getenv("X")) + text(getenv("D")), "$P-xnew");
     int level = 0;

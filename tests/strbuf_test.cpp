@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <random>
 
 #include "../fuzz/strbuf_fuzz.cpp" // the model walk, here over a fixed random stream
@@ -7,7 +8,7 @@
 TEST(Strbuf, RandomWalksMatchTheModel) { // a disagreement aborts, naming the failed check
     std::independent_bits_engine<std::mt19937, 8, uint8_t> rng(1);
     std::basic_string<uint8_t> bytes(1 << 16, 0);
-    for (int walk = 0; walk < 48; walk++, std::generate(bytes.begin(), bytes.end(), rng))
+    for (int walk = 0; walk < 48; walk++, std::generate(bytes.begin(), bytes.end(), std::ref(rng)))
         LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
 }
 

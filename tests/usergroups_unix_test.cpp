@@ -121,7 +121,10 @@ TEST(UserGroups, ListsTheNamesOrSaysWhyNotLeavingNothingAllocated) {
     for (const auto &[w, expected] : rows)
         EXPECT_EQ(groups_of(w), expected);
     int32_t count;
-    EXPECT_EQ(OmxGetUserGroups(nullptr, &count, nullptr, 0), -1);
+    char error[128];
+    EXPECT_EQ(OmxGetUserGroups(nullptr, &count, error, sizeof error), -1);
+    const std::string invalid = "OmxGetUserGroups line 21: Invalid argument(s) vvgroupsp=(nil) ";
+    EXPECT_EQ(std::string(error).substr(0, invalid.size()), invalid);
 }
 
 // The login name cut to the buffer; the size is unsigned, never taken as negative.
