@@ -3,6 +3,7 @@
 // objects, it explains a load through the reader's observer instead of reading files itself.
 #include <errno.h>
 #include <getopt.h>
+#include <limits.h>
 #include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -111,17 +112,53 @@ static bool __parse_mask(const char *text, unsigned long max, unsigned long *mas
     return errno == 0 && *end == '\0' && *mask <= max;
 }
 
+// Room for a path of PATH_MAX bytes, each written as four, in quotes.
+#define QUOTED_SIZE (4 * PATH_MAX + 3)
+
+// text with its control characters as C escapes (\n, \t, \ooo), so that no name taken from a
+// file or directory can forge a line or a column of the output. A path (quote) that needs an
+// escape is also put in double quotes, with its own quotes and backslashes escaped.
+static const char *__escaped(const char *text, bool quote, char *out) {
+    const unsigned char *c = reinterpret_cast<const unsigned char *>(text);
+    while (*c >= 0x20 && *c != 0x7f && (!quote || (*c != '"' && *c != '\\')))
+        c++;
+    if (*c == '\0')
+        return text;
+    size_t n = 0;
+    if (quote)
+        out[n++] = '"';
+    for (c = reinterpret_cast<const unsigned char *>(text); *c != '\0' && n + 6 < QUOTED_SIZE;
+         c++) {
+        if (*c == '\n' || *c == '\t' || (quote && (*c == '"' || *c == '\\')))
+            n += static_cast<size_t>(snprintf(out + n, QUOTED_SIZE - n, "\\%c",
+                                              *c == '\n'   ? 'n'
+                                              : *c == '\t' ? 't'
+                                                           : *c));
+        else if (*c < 0x20 || *c == 0x7f)
+            n += static_cast<size_t>(snprintf(out + n, QUOTED_SIZE - n, "\\%03o", *c));
+        else
+            out[n++] = static_cast<char>(*c);
+    }
+    if (quote)
+        out[n++] = '"';
+    out[n] = '\0';
+    return out;
+}
+
 static const char *__fate_label(int fate) {
     return fate >= 0 && fate < static_cast<int>(sizeof FATES / sizeof FATES[0]) ? FATES[fate]
                                                                                 : "considered";
 }
 
 // One finding as compilers print them; line 0 for one about the whole file.
-static void __print_finding(report *r, const char *path, int line, int severity, const char *text) {
+static void __print_finding(report *r, const char *name, int line, int severity, const char *text) {
+    char quoted[QUOTED_SIZE], escaped[QUOTED_SIZE];
+    const char *path = __escaped(name, true, quoted);
+    const char *said = __escaped(text, false, escaped);
     if (line > 0)
-        printf("%s:%d: %s: %s\n", path, line, SEVERITIES[severity], text);
+        printf("%s:%d: %s: %s\n", path, line, SEVERITIES[severity], said);
     else
-        printf("%s: %s: %s\n", path, SEVERITIES[severity], text);
+        printf("%s: %s: %s\n", path, SEVERITIES[severity], said);
     r->counts[severity]++;
 }
 
@@ -137,12 +174,13 @@ static void __on_source(void *data, const char *path, int fate, int mask, int se
     const char *label = __fate_label(fate);
     const char *colon = r->why[0] != '\0' ? ": " : "";
     if (r->mode == REPORT_SOURCES) {
-        printf("%s\t%s", path, label);
+        char quoted[QUOTED_SIZE];
+        printf("%s\t%s", __escaped(path, true, quoted), label);
         if (fate == VM_FATE_READ)
             printf(" with mask %d%s, %d setting%s", mask,
                    (mask & QELSCONF_PRIVILEGED) ? "" : " (privileged sections ignored)", settings,
                    settings == 1 ? "" : "s");
-        printf("%s%s\n", colon, r->why);
+        printf("%s%s\n", colon, __escaped(r->why, false, quoted));
     } else if (r->mode == REPORT_LOAD &&
                (fate == VM_FATE_NOT_REGULAR || fate == VM_FATE_OTHERS_WRITE ||
                 fate == VM_FATE_UNREADABLE || fate == VM_FATE_DIR_NOT_CHOSEN)) {
@@ -193,8 +231,9 @@ static int __observed_load(report *r) {
         return EXIT_NO_INPUT;
     }
     if (r->file_fate != -1 && r->file_fate != VM_FATE_READ) {
-        fprintf(stderr, "qelsconf: cannot read %s: %s%s%s\n", r->file, __fate_label(r->file_fate),
-                r->file_why[0] != '\0' ? ": " : "", r->file_why);
+        char quoted[QUOTED_SIZE];
+        fprintf(stderr, "qelsconf: cannot read %s: %s%s%s\n", __escaped(r->file, true, quoted),
+                __fate_label(r->file_fate), r->file_why[0] != '\0' ? ": " : "", r->file_why);
         return EXIT_NO_INPUT;
     }
     return 0;
@@ -229,8 +268,9 @@ static int __check_files(report *r, char **files, int count) {
             fputs("qelsconf: out of memory\n", stderr);
             status = EXIT_NO_MEMORY;
         } else if (!read) {
-            fprintf(stderr, "qelsconf: cannot read %s: %s%s%s\n", files[i], __fate_label(r->fate),
-                    r->why[0] != '\0' ? ": " : "", r->why);
+            char quoted[QUOTED_SIZE];
+            fprintf(stderr, "qelsconf: cannot read %s: %s%s%s\n", __escaped(files[i], true, quoted),
+                    __fate_label(r->fate), r->why[0] != '\0' ? ": " : "", r->why);
             status = EXIT_NO_INPUT;
         }
     }
@@ -252,8 +292,9 @@ static void __list(bool origins) {
     for (vmsect *section = vmrootp->next; section != vmrootp; section = section->next) {
         const char *level = __level_label(section->level);
         for (vmitem *item = section->items->next; item != section->items; item = item->next) {
+            char quoted[QUOTED_SIZE];
             if (origins && item->line > 0)
-                printf("%s:%d\t", item->origin, item->line);
+                printf("%s:%d\t", __escaped(item->origin, true, quoted), item->line);
             else if (origins)
                 printf("%s\t", item->origin);
             printf("%s\t%s\t%s\n", level, item->name, item->value);
