@@ -116,7 +116,10 @@ TEST(Logger, FileLinesLandWholeInTheirZoneNeverThroughAPlantedLinkAndSinks) {
     Logger_LogWarning(logger, "db", 0, "to stderr");
     Logger_Delete(logger);                                       // never closes stderr
     std::thread([] { fprintf(stderr, "still open\n"); }).join(); // and not left locked
+    umask(027); // a new file's mode is the umask's to decide
     logger = untimed(Logger_New(LOGGER_ERROR, log.c_str(), 0));
+    struct stat st;
+    EXPECT_TRUE(stat(log.c_str(), &st) == 0 && (st.st_mode & 0777) == 0640);
     Logger_RedirectStderr(logger);
     write(2, "err\n", 4);
     Logger_RedirectStdout(logger), write(1, "out\n", 4);
@@ -154,7 +157,7 @@ TEST(Logger, FileNamesFromDirectoryBaseExtensionAndSuffixes) {
         {"logs\\", "app", "txt", 0, "logs/app.txt|logs"},
         {"/", "app", "log", 0, "/app.log|"},
         {"d", nullptr, nullptr, 1, "d/_" + std::to_string(getpid()) + ".log|d"},
-        {"d", "b", "x", 4, "d/b_20240313103000500.x|d"},
+        {"d", "b", "x", 6, "d/b_" + std::to_string(gettid()) + "_20240313103000500.x|d"},
         {over, "app", "log", 0, "|" + over}};
     setenv("TZ", "UTC0", 1), frozen = true;
     for (const auto &[dir, base, ext, flags, expected] : cases)
