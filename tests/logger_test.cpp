@@ -12,8 +12,7 @@
 
 #include "../fuzz/logger_fuzz.cpp" // check_line(), the line form
 
-static std::atomic<int> zoneReads{0}, watchedFd{-1}, watchedWrites{0};
-static std::atomic<bool> interrupted{false}; // then the next write() is a signal's EINTR
+static std::atomic<int> zoneReads{0}, watchedFd{-1}, watchedWrites{0}, interrupted{0};
 extern "C" void tzset(void) noexcept {
     zoneReads++;
     static auto real = reinterpret_cast<void (*)(void)>(dlsym(RTLD_NEXT, "tzset"));
@@ -21,7 +20,7 @@ extern "C" void tzset(void) noexcept {
 }
 extern "C" ssize_t write(int fd, const void *data, size_t size) {
     watchedWrites += fd == watchedFd;
-    if (fd == watchedFd && interrupted.exchange(false))
+    if (fd == watchedFd && interrupted.exchange(0))
         return errno = EINTR, -1;
     return static_cast<ssize_t>(syscall(SYS_write, fd, data, size));
 }
@@ -74,8 +73,8 @@ TEST(Logger, FileLinesLandWholeInTheirZoneNeverThroughAPlantedLinkAndSinks) {
         EXPECT_EQ(all.substr(0, 8 + line.size()), "earlier\n" + line) << zone;
         EXPECT_EQ(all.size(), 8 + 200 * line.size()) << zone; // whole lines of one length
     }
-    // A line a full disk cut short is ended before the next; one refused leaves no empty line;
-    // a write a signal interrupts is tried again.
+    // A line a full disk cut short is ended before the next, one refused leaves no empty line,
+    // and an interrupted write is tried again.
     // A link in a directory others can write may be another user's: no file opens through it.
     signal(SIGXFSZ, SIG_IGN);
     struct rlimit saved;
@@ -87,7 +86,7 @@ TEST(Logger, FileLinesLandWholeInTheirZoneNeverThroughAPlantedLinkAndSinks) {
         EXPECT_EQ(setrlimit(RLIMIT_FSIZE, &full), 0);
         Logger_LogInfo(logger, nullptr, "cut short"); // or refused whole
         EXPECT_EQ(setrlimit(RLIMIT_FSIZE, &saved), 0);
-        watchedFd = Logger_GetLogFileno(logger), interrupted = true; // then written whole
+        watchedFd = Logger_GetLogFileno(logger), interrupted = 1; // then written whole
         Logger_LogInfo(logger, nullptr, "after");
         Logger_Delete(logger);
         EXPECT_EQ(read_file(file), std::string("[   INFO] first\n") +
@@ -118,8 +117,7 @@ TEST(Logger, FileLinesLandWholeInTheirZoneNeverThroughAPlantedLinkAndSinks) {
     std::thread([] { fprintf(stderr, "still open\n"); }).join(); // and not left locked
     umask(027); // a new file's mode is the umask's to decide
     logger = untimed(Logger_New(LOGGER_ERROR, log.c_str(), 0));
-    struct stat st;
-    EXPECT_TRUE(stat(log.c_str(), &st) == 0 && (st.st_mode & 0777) == 0640);
+    EXPECT_EQ(std::filesystem::status(log).permissions(), std::filesystem::perms(0640));
     Logger_RedirectStderr(logger);
     write(2, "err\n", 4);
     Logger_RedirectStdout(logger), write(1, "out\n", 4);

@@ -6,6 +6,7 @@
 #include <malloc.h>
 
 #include "logger.h"
+#include "omx_base64.h"
 #include "omx_datedelta.h"
 #include "omx_error.h"
 #include "omx_filestatus.h"
@@ -19,7 +20,7 @@
 // The heap at the end: armed, it fails allocation fail_at as if memory ran out; counts live blocks.
 namespace {
 long armed, failed, fail_at, made, live, arena_used;
-const char zeros[4096] = {};
+const unsigned char zeros[4096] = {};
 
 // 1 for the whole result, 0 for a clean failure, -1 for neither (block frees the block).
 int verdict(bool whole, bool clean) {
@@ -50,8 +51,10 @@ void sweep(std::initializer_list<int (*)()> rows) {
 
 TEST(Memory, EveryServiceFailsCleanlyWithoutMemory) {
     ScratchDir d;
-    std::string conf = d.write("qels.conf", "SWEEP_A = one\n[privileged]\nQELS_FIRST_WEEKDAY = "
-                                            "tue\n[NONPRIVILEGED]\nSWEEP_X = old\n");
+    d.write("in/d.conf", "SWEEP_A = one\n"); // a drop-in file
+    std::string conf =
+        d.write("qels.conf", "[privileged]\nQELS_CONF_DIR = " + d / "in" +
+                                 "\nQELS_FIRST_WEEKDAY = tue\n[NONPRIVILEGED]\nSWEEP_X = old\n");
     setenv("__KERNEL_DEVELOPER", conf.c_str(), 1);
     setenv("TZ", "UTC0", 1), tzset(); // else the zone's name is copied afresh at every tzset()
     static std::string log = d / "sweep.log";
@@ -70,17 +73,20 @@ TEST(Memory, EveryServiceFailsCleanlyWithoutMemory) {
             Logger_Delete(logger), unlink(log.c_str());
             return live > before ? -1 : verdict(whole, logger ? !opened || !line[0] : absent);
         },
-        [] { // strbuf_format keeps the old text without storage for the new
+        [] { // strbuf_format keeps the old text without storage for the new; a lent buffer goes
             strbuf *sb = strbuf_create(4, "abc");
             int v = sb ? strbuf_format(sb, "<%s>", "LLLLLLL"),
                 verdict(is(sb->text, "<LLLLLLL>"), is(sb->text, "abc") && !sb->buffer) : 0;
-            return strbuf_destroy(sb), v;
+            return strbuf_getBufferSetLength(sb, 9), strbuf_destroy(sb), v;
         },
-        [] { // a work buffer still lent goes with the buffer
-            strbuf *sb = strbuf_create(4, "abc");
-            char *work = sb ? strbuf_getBufferSetLength(sb, 9) : nullptr;
-            bool whole = is(work, "abc");
-            return strbuf_destroy(sb), verdict(whole, !work);
+        [] { // the whole text or bytes with their count, or none and 0
+            char *text = nullptr;
+            unsigned char *bytes = nullptr;
+            uint32_t length = OmxBase64Encode(zeros, 5, &text),
+                     count = OmxBase64Decode("c3dlZXA=", 8, &bytes);
+            bool counted = length == (text ? 8u : 0u) && count == (bytes ? 5u : 0u);
+            int verdicts[] = {block(text, "AAAAAAA=", 9), block(bytes, "sweep", 5)};
+            return counted ? std::min(verdicts[0], verdicts[1]) : -1;
         },
         [] { // every name, or -1 and nothing to release
             static int32_t all;

@@ -148,6 +148,7 @@ mkdir -p var && touch var/log | >$Q data-area --check 0x10 | 20 The log director
 mkdir -p var/ctl/CONTROL.BAF | >$Q data-area --check 0x08 | 2 The CONTROL.BAF file was not found at %V/ctl/CONTROL.BAF\n
 area $deep && ln -s ${deep}yyyy var | >$Q data-area | 2 The ZORAL data area is not configured\n
 area $deep && ln -s ${deep#$PWD/} var | >$Q data-area --check 2 | 20 The conf/sys directory in the ZORAL data area does not exist: %H/deep/d/...
+mkdir -p $T/i/bin && ln -s $Q $T/i/bin/q && L=$(printf %0250d 0) && mkdir -p $T/$L/$L/$L/$L/$L && cd $T/$L/$L/$L/$L/$L | >../../../../../i/bin/q get QELS_HOME | 0 %T/i\n
 mkdir -p $T/i/bin && ln -s $Q $T/i/bin/q | >$T/i/bin/q get QELS_HOME | 0 %T/i\n
 w $T/f 'A = a\nB = b\n[PRIVILEGED]\nP = p' && export A=env | >$Q --file $T/f print | 0 Table level : Privileged\n\tP\tp\nTable level : Non-privileged\n\tA\tenv\n\tB\tb\n
 true | >$Q data-area --check 0x40 | 2 qelsconf: the check mask must be a number from 0 to 0x3F, not 0x40\n...)");
