@@ -133,10 +133,14 @@ TEST(Logger, FileLinesLandWholeInTheirZoneNeverThroughAPlantedLinkAndSinks) {
     Logger_LogWarning(logger, nullptr, 0, "%s", reinterpret_cast<const char *>(1));
     EXPECT_EQ(lines, std::vector<std::string>{"[  ERROR] io: #-1 " + std::string(strerror(EACCES)) +
                                               "\n"});
+    Logger_SetTextEncoding(logger, std::string(99, 'e').c_str()); // recorded, cut to 62
+    EXPECT_EQ(logger->szTextEncoding, std::string(62, 'e'));
     Logger_Delete(logger);
     EXPECT_TRUE(Logger_New(0, nullptr, 1) == nullptr && Logger_New(6, nullptr, 1) == nullptr);
     EXPECT_EQ(Logger_GetLogLevel(nullptr) + Logger_GetLogFileno(nullptr), -1);
-    EXPECT_EQ(Logger_GetMaxPrecisionSz(LOGGER_DEBUG), 60000);
+    EXPECT_EQ(Logger_GetMaxPrecision(LOGGER_DEBUG, "x") + Logger_GetMaxPrecisionSz(LOGGER_FATAL) +
+                  Logger_GetMaxPrecisionSz(9) + Logger_GetMaxPrecision(LOGGER_INFO, ""),
+              68001); // 60000 + 8000 + 1 for no level, 0 for no text
 }
 
 // The name written to our buffer, then "|" and what is left of dir ("-": none).

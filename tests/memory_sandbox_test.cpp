@@ -127,6 +127,8 @@ TEST(Memory, EdgesOfTheMemoryServiceErrorTextsAndFileStatus) {
         {"a size that wraps when rounded", OmxMemAlloc(SIZE_MAX - 2) == nullptr},
         {"grown, a block keeps its text", block(OmxMemRealloc(OmxStrDup("ab"), 9), "ab", 3) == 1},
         {"size 0 keeps a live block", block(OmxMemRealloc(OmxStrDup("a"), 0), "", 0) == 1},
+        {"no block: a new one", block(OmxMemRealloc(nullptr, 3), zeros, 3) == 1},
+        {"readable: not NULL", OmxMemReadable(buf, 1) && !OmxMemReadable(nullptr, 1)},
         {"no text buffer", !OmxGetErrorText(ENOENT, nullptr, 9) && !OmxGetErrorText(2, buf, 0)},
     };
     for (const auto &[what, holds] : cases)

@@ -207,9 +207,7 @@ TEST_F(Qelsconf, TheApi) {
     EXPECT_EQ(text(QelsConfQuery("X", 1)), "high") << "loaded once";
     setenv("P", "bee", 1);
     QelsConfUpdate("A", "$P-x"); // exported as given, stored expanded
-    QelsConfUpdate("  X  ", NULL);
-    QelsConfUpdate("Y", "   ");
-    QelsConfUpdate("D", "old");
+    QelsConfUpdate("  X  ", NULL), QelsConfUpdate("Y", "   "), QelsConfUpdate("D", "old");
     errno = ENOMEM;             // left over from an earlier call: no failure of this one
     QelsConfUpdate("D", "new"); // the value now has a block of its own
     EXPECT_EQ(text(getenv("A")) + text(getenv("X")) + text(getenv("D")), "$P-xnew");
@@ -222,15 +220,12 @@ TEST_F(Qelsconf, TheApi) {
               "1 X=high;4 QELS_HOME=" + home + ";4 A=bee-x;4 B=2;4 QELS_BLOCK_SIZE=2048;4 D=new;");
     QelsConfUpdate("D", value); // a text of the store itself, replaced on the way
     EXPECT_EQ(text(getenv("D")), "new");
-    QelsConfStart();
-    QelsConfNext(&level, &value);
-    QelsConfNext(&level, &value); // the cursor is on A, after QELS_HOME
-    QelsConfUpdate("B", NULL);    // another item goes: the listing goes on
+    QelsConfStart(), QelsConfNext(&level, &value), QelsConfNext(&level, &value); // on A
+    QelsConfUpdate("B", NULL); // another item goes: the listing goes on
     EXPECT_STREQ(QelsConfNext(&level, &value), "A");
     QelsConfUpdate("QELS_BLOCK_SIZE", NULL); // the item under the cursor goes: the listing ends
     EXPECT_EQ(QelsConfNext(&level, &value), nullptr);
-    QelsConfStart();
-    QelsConfRemove();
+    QelsConfStart(), QelsConfRemove();
     EXPECT_EQ(QelsConfNext(&level, &value), nullptr) << "after the store was freed";
 }
 
