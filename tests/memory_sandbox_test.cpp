@@ -5,6 +5,7 @@
 #include <dlfcn.h>
 #include <malloc.h>
 
+#include "dynlib.h"
 #include "logger.h"
 #include "omx_base64.h"
 #include "omx_datedelta.h"
@@ -36,8 +37,7 @@ int block(void *got, const void *want, size_t size) { // the bytes, no more than
     return verdict;
 }
 
-// Each row once (the C library makes what it keeps, and may free it later), then with
-// allocation 1, 2 ... failing.
+// Each row once (the C library keeps what it makes), then with allocation 1, 2 ... failing.
 void sweep(std::initializer_list<int (*)()> rows) {
     for (size_t row = 0; row < rows.size(); row++)
         for (long n = 0; (n < 2 || failed) && !testing::Test::HasFailure(); n++) {
@@ -61,13 +61,12 @@ TEST(Memory, EveryServiceFailsCleanlyWithoutMemory) {
     sweep({
         [] { return block(OmxMemAlloc(4093), zeros, 4096); },
         [] { // no logger, no file; a line whole or not at all, and freed after the callback
-            static char line[64];
+            char line[64] = "";
             Logger *logger = Logger_New(LOGGER_DEBUG, log.c_str(), 0);
             bool opened = Logger_GetLogFileno(logger) >= 0, absent = access(log.c_str(), 0) != 0;
             Logger_SetCallback(
-                logger, [](void *, const char *text) { strcpy(line, text); }, 0);
+                logger, [](void *to, const char *t) { strcpy(static_cast<char *>(to), t); }, line);
             long before = live;
-            line[0] = '\0';
             Logger_LogError(logger, "sweep", 12, "%s %d", "text", 7);
             bool whole = opened && is(strchr(line, ']'), "] sweep: #12 text 7\n");
             Logger_Delete(logger), unlink(log.c_str());
@@ -87,6 +86,12 @@ TEST(Memory, EveryServiceFailsCleanlyWithoutMemory) {
             bool counted = length == (text ? 8u : 0u) && count == (bytes ? 5u : 0u);
             int verdicts[] = {block(text, "AAAAAAA=", 9), block(bytes, "sweep", 5)};
             return counted ? std::min(verdicts[0], verdicts[1]) : -1;
+        },
+        [] { // a handle, or none and a reason (the library stays loaded after the first row)
+            DynLibHandle *lib = nullptr;
+            int rc = LoadDynLib(ZORALUKV_LIBRARY, &lib);
+            bool said = strcmp(GetDLError(), "Unknown error.") != 0;
+            return ReleaseDynLibHandle(lib), verdict(rc == 0 && lib, rc == DYNLIB_ERR_OPEN && said);
         },
         [] { // every name, or -1 and nothing to release
             static int32_t all;
