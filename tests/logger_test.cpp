@@ -12,8 +12,7 @@
 
 #include "../fuzz/logger_fuzz.cpp" // check_line(), the line form
 
-static std::atomic<int> zoneReads{0}, watchedFd{-1}, watchedWrites{0};
-static std::atomic<bool> interrupted{false}; // then the next write() is a signal's EINTR
+static std::atomic<int> zoneReads{0}, watchedFd{-1}, watchedWrites{0}, interrupted{0};
 extern "C" void tzset(void) noexcept {
     zoneReads++;
     static auto real = reinterpret_cast<void (*)(void)>(dlsym(RTLD_NEXT, "tzset"));
@@ -21,7 +20,7 @@ extern "C" void tzset(void) noexcept {
 }
 extern "C" ssize_t write(int fd, const void *data, size_t size) {
     watchedWrites += fd == watchedFd;
-    if (fd == watchedFd && interrupted.exchange(false))
+    if (fd == watchedFd && interrupted.exchange(0))
         return errno = EINTR, -1;
     return static_cast<ssize_t>(syscall(SYS_write, fd, data, size));
 }
@@ -74,8 +73,8 @@ TEST(Logger, FileLinesLandWholeInTheirZoneNeverThroughAPlantedLinkAndSinks) {
         EXPECT_EQ(all.substr(0, 8 + line.size()), "earlier\n" + line) << zone;
         EXPECT_EQ(all.size(), 8 + 200 * line.size()) << zone; // whole lines of one length
     }
-    // A line a full disk cut short is ended before the next; one refused leaves no empty line;
-    // a write a signal interrupts is tried again.
+    // A line a full disk cut short is ended before the next, one refused leaves no empty line,
+    // and an interrupted write is tried again.
     // A link in a directory others can write may be another user's: no file opens through it.
     signal(SIGXFSZ, SIG_IGN);
     struct rlimit saved;
@@ -87,11 +86,12 @@ TEST(Logger, FileLinesLandWholeInTheirZoneNeverThroughAPlantedLinkAndSinks) {
         EXPECT_EQ(setrlimit(RLIMIT_FSIZE, &full), 0);
         Logger_LogInfo(logger, nullptr, "cut short"); // or refused whole
         EXPECT_EQ(setrlimit(RLIMIT_FSIZE, &saved), 0);
-        watchedFd = Logger_GetLogFileno(logger), interrupted = true; // then written whole
-        Logger_LogInfo(logger, nullptr, "after");
+        watchedFd = Logger_GetLogFileno(logger), interrupted = 1; // then written whole
+        Logger_LogInfo(logger, nullptr, "after"), Logger_LogInfo(logger, nullptr, "after");
         Logger_Delete(logger);
         EXPECT_EQ(read_file(file), std::string("[   INFO] first\n") +
-                                       (room == 24 ? "[   INFO\n" : "") + "[   INFO] after\n");
+                                       (room == 24 ? "[   INFO\n" : "") +
+                                       "[   INFO] after\n[   INFO] after\n");
     }
     const std::string shared = dir / "shared", link = shared + "/my.log", target = dir / "target";
     const std::tuple<mode_t, bool, bool> cases[] = {
@@ -113,15 +113,17 @@ TEST(Logger, FileLinesLandWholeInTheirZoneNeverThroughAPlantedLinkAndSinks) {
     Logger *logger = Logger_New(LOGGER_WARNING, log.c_str(), 1);
     EXPECT_TRUE(logger->bStderr == 1 && logger->bTimestamp == 1); // the record as documented
     untimed(logger);
-    Logger_LogWarning(logger, "db", 0, "to stderr");
-    Logger_Delete(logger);                                       // never closes stderr
-    std::thread([] { fprintf(stderr, "still open\n"); }).join(); // and not left locked
+    Logger_LogWarning(logger, "db", 0, "fd 2");
+    Logger_Delete(logger);                                 // never closes stderr
+    std::thread([] { fprintf(stderr, "open\n"); }).join(); // and not left locked
+    umask(027); // a new file's mode is the umask's to decide
     logger = untimed(Logger_New(LOGGER_ERROR, log.c_str(), 0));
+    EXPECT_EQ(std::filesystem::status(log).permissions(), std::filesystem::perms(0640));
     Logger_RedirectStderr(logger);
     write(2, "err\n", 4);
     Logger_RedirectStdout(logger), write(1, "out\n", 4);
     dup2(stderr_copy, 2), dup2(stdout_copy, 1);
-    EXPECT_EQ(read_file(err) + read_file(log), "[WARNING] db: to stderr\nstill open\nerr\nout\n");
+    EXPECT_EQ(read_file(err) + "|" + read_file(log), "[WARNING] db: fd 2\nopen\n|err\nout\n");
     // A callback closes the file. A system error's text; a dropped message's arguments unread.
     std::vector<std::string> lines;
     fd = Logger_GetLogFileno(logger);
@@ -132,10 +134,14 @@ TEST(Logger, FileLinesLandWholeInTheirZoneNeverThroughAPlantedLinkAndSinks) {
     Logger_LogWarning(logger, nullptr, 0, "%s", reinterpret_cast<const char *>(1));
     EXPECT_EQ(lines, std::vector<std::string>{"[  ERROR] io: #-1 " + std::string(strerror(EACCES)) +
                                               "\n"});
-    Logger_Delete(logger);
+    Logger_SetTextEncoding(logger, std::string(99, 'e').c_str()); // recorded, cut to 62
+    EXPECT_EQ(logger->szTextEncoding, std::string(62, 'e'));
+    Logger_Delete(logger), Logger_RedirectStdout(nullptr), Logger_RedirectStderr(nullptr);
     EXPECT_TRUE(Logger_New(0, nullptr, 1) == nullptr && Logger_New(6, nullptr, 1) == nullptr);
     EXPECT_EQ(Logger_GetLogLevel(nullptr) + Logger_GetLogFileno(nullptr), -1);
-    EXPECT_EQ(Logger_GetMaxPrecisionSz(LOGGER_DEBUG), 60000);
+    EXPECT_EQ(Logger_GetMaxPrecision(LOGGER_DEBUG, "x") + Logger_GetMaxPrecisionSz(LOGGER_FATAL) +
+                  Logger_GetMaxPrecisionSz(9) + Logger_GetMaxPrecision(LOGGER_INFO, ""),
+              68001); // 60000 + 8000 + 1 for no level, 0 for no text
 }
 
 // The name written to our buffer, then "|" and what is left of dir ("-": none).
@@ -154,7 +160,7 @@ TEST(Logger, FileNamesFromDirectoryBaseExtensionAndSuffixes) {
         {"logs\\", "app", "txt", 0, "logs/app.txt|logs"},
         {"/", "app", "log", 0, "/app.log|"},
         {"d", nullptr, nullptr, 1, "d/_" + std::to_string(getpid()) + ".log|d"},
-        {"d", "b", "x", 4, "d/b_20240313103000500.x|d"},
+        {"d", "b", "x", 6, "d/b_" + std::to_string(gettid()) + "_20240313103000500.x|d"},
         {over, "app", "log", 0, "|" + over}};
     setenv("TZ", "UTC0", 1), frozen = true;
     for (const auto &[dir, base, ext, flags, expected] : cases)

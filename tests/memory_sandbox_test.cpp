@@ -5,7 +5,9 @@
 #include <dlfcn.h>
 #include <malloc.h>
 
+#include "dynlib.h"
 #include "logger.h"
+#include "omx_base64.h"
 #include "omx_datedelta.h"
 #include "omx_error.h"
 #include "omx_filestatus.h"
@@ -19,7 +21,7 @@
 // The heap at the end: armed, it fails allocation fail_at as if memory ran out; counts live blocks.
 namespace {
 long armed, failed, fail_at, made, live, arena_used;
-const char zeros[4096] = {};
+const unsigned char zeros[4096] = {};
 
 // 1 for the whole result, 0 for a clean failure, -1 for neither (block frees the block).
 int verdict(bool whole, bool clean) {
@@ -35,8 +37,7 @@ int block(void *got, const void *want, size_t size) { // the bytes, no more than
     return verdict;
 }
 
-// Each row once (the C library makes what it keeps, and may free it later), then with
-// allocation 1, 2 ... failing.
+// Each row once (the C library keeps what it makes), then with allocation 1, 2 ... failing.
 void sweep(std::initializer_list<int (*)()> rows) {
     for (size_t row = 0; row < rows.size(); row++)
         for (long n = 0; (n < 2 || failed) && !testing::Test::HasFailure(); n++) {
@@ -50,37 +51,47 @@ void sweep(std::initializer_list<int (*)()> rows) {
 
 TEST(Memory, EveryServiceFailsCleanlyWithoutMemory) {
     ScratchDir d;
-    std::string conf = d.write("qels.conf", "SWEEP_A = one\n[privileged]\nQELS_FIRST_WEEKDAY = "
-                                            "tue\n[NONPRIVILEGED]\nSWEEP_X = old\n");
+    d.write("in/d.conf", "SWEEP_A = one\n"); // a drop-in file
+    std::string conf =
+        d.write("qels.conf", "[privileged]\nQELS_CONF_DIR = " + d / "in" +
+                                 "\nQELS_FIRST_WEEKDAY = tue\n[NONPRIVILEGED]\nSWEEP_X = old\n");
     setenv("__KERNEL_DEVELOPER", conf.c_str(), 1);
     setenv("TZ", "UTC0", 1), tzset(); // else the zone's name is copied afresh at every tzset()
     static std::string log = d / "sweep.log";
     sweep({
         [] { return block(OmxMemAlloc(4093), zeros, 4096); },
         [] { // no logger, no file; a line whole or not at all, and freed after the callback
-            static char line[64];
+            char line[64] = "";
             Logger *logger = Logger_New(LOGGER_DEBUG, log.c_str(), 0);
             bool opened = Logger_GetLogFileno(logger) >= 0, absent = access(log.c_str(), 0) != 0;
             Logger_SetCallback(
-                logger, [](void *, const char *text) { strcpy(line, text); }, 0);
+                logger, [](void *to, const char *t) { strcpy(static_cast<char *>(to), t); }, line);
             long before = live;
-            line[0] = '\0';
             Logger_LogError(logger, "sweep", 12, "%s %d", "text", 7);
             bool whole = opened && is(strchr(line, ']'), "] sweep: #12 text 7\n");
             Logger_Delete(logger), unlink(log.c_str());
             return live > before ? -1 : verdict(whole, logger ? !opened || !line[0] : absent);
         },
-        [] { // strbuf_format keeps the old text without storage for the new
+        [] { // strbuf_format keeps the old text without storage for the new; a lent buffer goes
             strbuf *sb = strbuf_create(4, "abc");
             int v = sb ? strbuf_format(sb, "<%s>", "LLLLLLL"),
                 verdict(is(sb->text, "<LLLLLLL>"), is(sb->text, "abc") && !sb->buffer) : 0;
-            return strbuf_destroy(sb), v;
+            return strbuf_getBufferSetLength(sb, 9), strbuf_destroy(sb), v;
         },
-        [] { // a work buffer still lent goes with the buffer
-            strbuf *sb = strbuf_create(4, "abc");
-            char *work = sb ? strbuf_getBufferSetLength(sb, 9) : nullptr;
-            bool whole = is(work, "abc");
-            return strbuf_destroy(sb), verdict(whole, !work);
+        [] { // the whole text or bytes with their count, or none and 0
+            char *text = nullptr;
+            unsigned char *bytes = nullptr;
+            uint32_t length = OmxBase64Encode(zeros, 5, &text),
+                     count = OmxBase64Decode("c3dlZXA=", 8, &bytes);
+            bool counted = length == (text ? 8u : 0u) && count == (bytes ? 5u : 0u);
+            int verdicts[] = {block(text, "AAAAAAA=", 9), block(bytes, "sweep", 5)};
+            return counted ? std::min(verdicts[0], verdicts[1]) : -1;
+        },
+        [] { // a handle, or none and a reason (the library stays loaded after the first row)
+            DynLibHandle *lib = nullptr;
+            int rc = LoadDynLib(ZORALUKV_LIBRARY, &lib);
+            bool said = strcmp(GetDLError(), "Unknown error.") != 0;
+            return ReleaseDynLibHandle(lib), verdict(rc == 0 && lib, rc == DYNLIB_ERR_OPEN && said);
         },
         [] { // every name, or -1 and nothing to release
             static int32_t all;
@@ -121,6 +132,8 @@ TEST(Memory, EdgesOfTheMemoryServiceErrorTextsAndFileStatus) {
         {"a size that wraps when rounded", OmxMemAlloc(SIZE_MAX - 2) == nullptr},
         {"grown, a block keeps its text", block(OmxMemRealloc(OmxStrDup("ab"), 9), "ab", 3) == 1},
         {"size 0 keeps a live block", block(OmxMemRealloc(OmxStrDup("a"), 0), "", 0) == 1},
+        {"no block: a new one", block(OmxMemRealloc(nullptr, 3), zeros, 3) == 1},
+        {"readable: not NULL", OmxMemReadable(buf, 1) && !OmxMemReadable(nullptr, 1)},
         {"no text buffer", !OmxGetErrorText(ENOENT, nullptr, 9) && !OmxGetErrorText(2, buf, 0)},
     };
     for (const auto &[what, holds] : cases)

@@ -113,7 +113,7 @@ mkdir -p ${deep}y/lib && ln -s ${deep}y $T/L && ln -s $T/L/lib/l.so sys/lib/libq
 true | QELS_BLOCK_SIZE=8192 | QELS_HOME=%P QELS_BLOCK_SIZE=4096 $QELS_BLOCK_SIZE=4096
 w $A/qels.conf 'A = area' && w sys/conf/qels.conf 'A = def\nD = def' && w $T/g 'A = g' | @given=%T/g | A=area D=-
 w sys/conf/qels.conf 'A = def' && w $T/g 'A = g' | @given=%T/g | A=g $A=g QELS_HOME=-
-w $T/g '[PRIVILEGED]\nP = g' && w $T/h 'B = h' | @given=%T/g @given=%T/h | B=h P@1=-
+w sys/conf/qels.conf 'D = def' && w $T/g '[PRIVILEGED]\nP = g' | @given=%T/g @given= | D=def P@1=-
 w sys/conf/qels.conf 'D = def' | | D=def
 w $T/g 'A = g' && w $T/dev.conf 'B = dev' | __KERNEL_DEVELOPER=%T/dev.conf @given=%T/g | B=dev A=-
 w $A/qels.conf 'A = s\nU = s\n[PRIVILEGED]\nP = s' && w $T/home/.ZORALrcs 'U = u\n[PRIVILEGED]\nP = u\nX = u' && w $A/qels.d/a.conf 'A = in' | | A=in U=u P@1=s X=-
@@ -148,6 +148,7 @@ mkdir -p var && touch var/log | >$Q data-area --check 0x10 | 1 The log directory
 mkdir -p var/ctl/CONTROL.BAF | >$Q data-area --check 0x08 | 1 The CONTROL.BAF file was not found at %V/ctl/CONTROL.BAF (error 2)\n
 area $deep && ln -s ${deep}yyyy var | >$Q data-area | 1 The ZORAL data area is not configured (error 2)\n
 area $deep && ln -s ${deep#$PWD/} var | >$Q data-area --check 2 | 1 The conf/sys directory in the ZORAL data area does not exist: %H/deep/d/...
+mkdir -p $T/i/bin && ln -s $Q $T/i/bin/q && L=$(printf %0250d 0) && mkdir -p $T/$L/$L/$L/$L/$L && cd $T/$L/$L/$L/$L/$L | >../../../../../i/bin/q get QELS_HOME | 0 %T/i\n
 mkdir -p $T/i/bin && ln -s $Q $T/i/bin/q | >$T/i/bin/q get QELS_HOME | 0 %T/i\n
 w $T/f 'A = a\nB = b\n[PRIVILEGED]\nP = p' && export A=env | >$Q --file $T/f print | 0 Table level : Privileged\n\tP\tp\nTable level : Non-privileged\n\tA\tenv\n\tB\tb\n
 true | >$Q data-area --check=0x40 | 64 qelsconf: the check mask must be a number from 0 to 0x3F, not 0x40\n...
@@ -244,9 +245,7 @@ TEST_F(Qelsconf, TheApi) {
     EXPECT_EQ(text(QelsConfQuery("X", 1)), "high") << "loaded once";
     setenv("P", "bee", 1);
     QelsConfUpdate("A", "$P-x"); // exported as given, stored expanded
-    QelsConfUpdate("  X  ", NULL);
-    QelsConfUpdate("Y", "   ");
-    QelsConfUpdate("D", "old");
+    QelsConfUpdate("  X  ", NULL), QelsConfUpdate("Y", "   "), QelsConfUpdate("D", "old");
     errno = ENOMEM;             // left over from an earlier call: no failure of this one
     QelsConfUpdate("D", "new"); // the value now has a block of its own
     EXPECT_EQ(text(getenv("A")) + text(getenv("X")) + text(getenv("D")), "$P-xnew");
@@ -259,15 +258,12 @@ TEST_F(Qelsconf, TheApi) {
               "1 X=high;4 QELS_HOME=" + home + ";4 A=bee-x;4 B=2;4 QELS_BLOCK_SIZE=2048;4 D=new;");
     QelsConfUpdate("D", value); // a text of the store itself, replaced on the way
     EXPECT_EQ(text(getenv("D")), "new");
-    QelsConfStart();
-    QelsConfNext(&level, &value);
-    QelsConfNext(&level, &value); // the cursor is on A, after QELS_HOME
-    QelsConfUpdate("B", NULL);    // another item goes: the listing goes on
+    QelsConfStart(), QelsConfNext(&level, &value), QelsConfNext(&level, &value); // on A
+    QelsConfUpdate("B", NULL); // another item goes: the listing goes on
     EXPECT_STREQ(QelsConfNext(&level, &value), "A");
     QelsConfUpdate("QELS_BLOCK_SIZE", NULL); // the item under the cursor goes: the listing ends
     EXPECT_EQ(QelsConfNext(&level, &value), nullptr);
-    QelsConfStart();
-    QelsConfRemove();
+    QelsConfStart(), QelsConfRemove();
     EXPECT_EQ(QelsConfNext(&level, &value), nullptr) << "after the store was freed";
 }
 

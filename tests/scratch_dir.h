@@ -1,7 +1,6 @@
 // The one temporary-directory helper of the tests: a fresh directory under
 // the test temporary directory, removed with everything in it at the end.
-#ifndef VAXO_TESTS_SCRATCH_DIR_H
-#define VAXO_TESTS_SCRATCH_DIR_H
+#pragma once
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -40,5 +39,3 @@ struct ScratchDir {
         return file;
     }
 };
-
-#endif

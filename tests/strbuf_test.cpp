@@ -36,6 +36,8 @@ TEST(Strbuf, KeepsCapacitiesSignsAndTextOnBadArguments) {
     EXPECT_EQ(strbuf_format(sb, "%16384s", "") - strbuf_length(sb), 1); // a byte short of its room
     strbuf_destroy(sb);
     EXPECT_EQ(strbuf_format(0, "x") + strbuf_append_format(0, "x") + strbuf_reserve(0, 1), -3);
-    EXPECT_EQ(strbuf_length(NULL) + strbuf_ltrunc(NULL, 3) + strbuf_getat(NULL, 0), 0);
+    EXPECT_EQ(strbuf_length(0) + strbuf_ltrunc(0, 3) + strbuf_getat(0, 0) +
+                  strbuf_endswith(0, "", 0, 0),
+              0);
     strbuf_destroy(NULL);
 }

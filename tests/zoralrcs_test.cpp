@@ -120,11 +120,10 @@ A = $LATER\nLATER = x\nC = ${LATER}y\nC = $C-$C\n | 7 | [4]LATER=x;C=xy-xy;
 // Each SOURCE[/SIZE]=EXPANSION, or NAME@MASK=FOUND ("-": none), against the store below and
 // the environment's V=$W, W=w, R=env and EMPTY="".
 TEST_F(Zoralrcs, ExpansionAndLookup) {
-    setenv("V", "$W", 1);
-    setenv("W", "w", 1);
-    setenv("R", "env", 1);
-    setenv("EMPTY", "", 1);
-    setenv("LONG", std::string(5000, 'L').c_str(), 1);
+    const std::string text[][2] = {
+        {"V", "$W"}, {"W", "w"}, {"R", "env"}, {"EMPTY", ""}, {"LONG", std::string(5000, 'L')}};
+    for (const auto &[name, value] : text)
+        setenv(name.c_str(), value.c_str(), 1);
     read("B = b\nF = bbbb\nONE = b\na0zA9Z_ = n\n[PRIVILEGED]\nX = p\nY = p\nZ = p\nR = stored\n"
          "[GROUP:staff]\nX = g\nY = g\n[NONPRIVILEGED]\nX = n\nZ = n\nZ =\n[PRIVILEGED]\nE = $Y\n");
     std::string ones; // 1023 characters are copied: 255 references and "$ON", which names nothing
