@@ -158,7 +158,7 @@ true | >$Q --version | 0 qelsconf 1.0.0\n
 true | >$Q --file /nonexistent list | 66 qelsconf: cannot read /nonexistent: missing\n
 true | >$Q --file=sys print | 66 qelsconf: cannot read sys: wrong kind of file\n
 true | >$Q check sys/none.conf | 66 qelsconf: cannot read sys/none.conf: missing\n0 errors, 0 warnings\n
-w sys/$'q"\001' $'A\001' | >$Q check sys/$'q"\001' | 1 "sys/q\"\001":1: error: 'A\001' is neither a setting, a section header nor a comment: it is ignored\n1 error, 0 warnings\n
+f=$(printf 'sys/q"\001') && w "$f" 'A\001' | >$Q check "$f" | 1 "sys/q\"\001":1: error: 'A?' is neither a setting, a section header nor a comment: it is ignored\n1 error, 0 warnings\n
 export __KERNEL_DEVELOPER=/nonexistent/dev.conf | >$Q list | 66 qelsconf: no developer file can be read (__KERNEL_DEVELOPER=/nonexistent/dev.conf)\n
 w $T/g 'X = x\n-A = g' | >$Q --file=$T/g get -- -A | 0 g\n
 w $T/g 'X = x' | >$Q get --file $T/g --mask=3 X | 1 qelsconf: X is not set\n
