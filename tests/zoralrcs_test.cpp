@@ -120,9 +120,9 @@ A = $LATER\nLATER = x\nC = ${LATER}y\nC = $C-$C\n | 7 | [4]LATER=x;C=xy-xy;
 // Each SOURCE[/SIZE]=EXPANSION, or NAME@MASK=FOUND ("-": none), against the store below and
 // the environment's V=$W, W=w, R=env and EMPTY="".
 TEST_F(Zoralrcs, ExpansionAndLookup) {
-    const std::string text[][2] = {
+    const std::string variables[][2] = {
         {"V", "$W"}, {"W", "w"}, {"R", "env"}, {"EMPTY", ""}, {"LONG", std::string(5000, 'L')}};
-    for (const auto &[name, value] : text)
+    for (const auto &[name, value] : variables)
         setenv(name.c_str(), value.c_str(), 1);
     read("B = b\nF = bbbb\nONE = b\na0zA9Z_ = n\n[PRIVILEGED]\nX = p\nY = p\nZ = p\nR = stored\n"
          "[GROUP:staff]\nX = g\nY = g\n[NONPRIVILEGED]\nX = n\nZ = n\nZ =\n[PRIVILEGED]\nE = $Y\n");
