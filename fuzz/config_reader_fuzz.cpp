@@ -4,6 +4,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <grp.h>
 
 #include <string>
 
@@ -13,6 +14,19 @@
 static void __told(void *, const char *path, int line, int, const char *text) {
     FUZZ_CHECK(!strcmp(path, "f") && line > 0 && strlen(text) < 512 && !strpbrk(text, "\n\r\x1b"));
 }
+// A group database of two groups, the process in staff: no lookup leaves the process, so runs
+// are fast and the same on every machine.
+extern "C" int getgroups(int size, gid_t list[]) noexcept {
+    if (size > 0)
+        list[0] = 50;
+    return 1;
+}
+extern "C" struct group *getgrnam(const char *name) {
+    static struct group entry;
+    entry.gr_gid = strcmp(name, "staff") == 0 ? 50 : 100;
+    return strcmp(name, "staff") == 0 || strcmp(name, "users") == 0 ? &entry : NULL;
+}
+
 static const vmobserver OBSERVER = {NULL, __told, NULL};
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
