@@ -80,7 +80,8 @@ template <typename T> static T *__new_node() {
 static vmitem *__new_item(const char *name, const char *value, const char *origin, int line) {
     size_t name_size = strlen(name) + 1;
     size_t value_size = strlen(value) + 1;
-    vmitem *item = static_cast<vmitem *>(OmxMemAlloc(sizeof(vmitem) + name_size + value_size));
+    // Every byte is written here or by __append, so the block is not zero-filled first.
+    vmitem *item = static_cast<vmitem *>(malloc(sizeof(vmitem) + name_size + value_size));
     if (item != NULL) {
         item->name = reinterpret_cast<char *>(item + 1);
         item->value = item->name + name_size;
