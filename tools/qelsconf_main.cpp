@@ -35,6 +35,8 @@ static const char USAGE[] =
     "  data-area [--check=M]   the data area's path, after the checks of mask M\n"
     "                          (default 0x01: the area itself; 0x02 conf/sys, 0x04 conf/cof,\n"
     "                          0x08 ctl and its control files, 0x10 log, 0x20 db)\n"
+    "print, list and get end with a note on standard error when the configuration\n"
+    "holds errors or warnings.\n"
     "\n"
     "Options:\n"
     "  --file=PATH             read PATH as the system configuration file, unless the\n"
@@ -162,6 +164,14 @@ static void __print_finding(report *r, const char *name, int line, int severity,
     r->counts[severity]++;
 }
 
+// A finding printed by check, or only counted for the note after list, print and get.
+static void __tell(report *r, const char *path, int line, int severity, const char *text) {
+    if (r->mode == REPORT_LOAD || r->mode == REPORT_FILES)
+        __print_finding(r, path, line, severity, text);
+    else
+        r->counts[severity]++;
+}
+
 static void __on_source(void *data, const char *path, int fate, int mask, int settings,
                         const char *why) {
     report *r = static_cast<report *>(data);
@@ -181,19 +191,16 @@ static void __on_source(void *data, const char *path, int fate, int mask, int se
                    (mask & QELSCONF_PRIVILEGED) ? "" : " (privileged sections ignored)", settings,
                    settings == 1 ? "" : "s");
         printf("%s%s\n", colon, __escaped(r->why, false, quoted));
-    } else if (r->mode == REPORT_LOAD &&
-               (fate == VM_FATE_NOT_REGULAR || fate == VM_FATE_OTHERS_WRITE ||
-                fate == VM_FATE_UNREADABLE || fate == VM_FATE_DIR_NOT_CHOSEN)) {
+    } else if (fate == VM_FATE_NOT_REGULAR || fate == VM_FATE_OTHERS_WRITE ||
+               fate == VM_FATE_UNREADABLE || fate == VM_FATE_DIR_NOT_CHOSEN) {
         char text[512];
         snprintf(text, sizeof text, "passed over: %s%s%s", label, colon, r->why);
-        __print_finding(r, path, 0, fate == VM_FATE_DIR_NOT_CHOSEN ? VM_NOTE : VM_WARNING, text);
+        __tell(r, path, 0, fate == VM_FATE_DIR_NOT_CHOSEN ? VM_NOTE : VM_WARNING, text);
     }
 }
 
 static void __on_finding(void *data, const char *path, int line, int severity, const char *text) {
-    report *r = static_cast<report *>(data);
-    if (r->mode == REPORT_LOAD || r->mode == REPORT_FILES)
-        __print_finding(r, path, line, severity, text);
+    __tell(static_cast<report *>(data), path, line, severity, text);
 }
 
 // Loads as a process would, or with file read as the system file as QelsConfSetPath does, but
@@ -279,13 +286,17 @@ static int __check_files(report *r, char **files, int count) {
     return status;
 }
 
-// Prints check's summary line; the exit status, given that of reading the files.
-static int __summarize(const report *r, int status) {
+static void __print_counts(const report *r, FILE *out, const char *after) {
     int errors = r->counts[VM_ERROR];
     int warnings = r->counts[VM_WARNING];
-    printf("%d error%s, %d warning%s\n", errors, errors == 1 ? "" : "s", warnings,
-           warnings == 1 ? "" : "s");
-    return status != 0 ? status : errors > 0 ? EXIT_FAILED : 0;
+    fprintf(out, "%d error%s, %d warning%s%s\n", errors, errors == 1 ? "" : "s", warnings,
+            warnings == 1 ? "" : "s", after);
+}
+
+// Prints check's summary line; the exit status, given that of reading the files.
+static int __summarize(const report *r, int status) {
+    __print_counts(r, stdout, "");
+    return status != 0 ? status : r->counts[VM_ERROR] > 0 ? EXIT_FAILED : 0;
 }
 
 static void __list(bool origins) {
@@ -414,12 +425,18 @@ static int __run(int argc, char **argv) {
     if (status != 0 || is_files)
         return status;
     if (is_get)
-        return __get(operands[0], static_cast<int>(mask));
-    if (is_list)
+        status = __get(operands[0], static_cast<int>(mask));
+    else if (is_list)
         __list(show_origin);
     else
         QelsConfPrint();
-    return 0;
+    // What was shown may not be what the files meant: say so, without failing the command.
+    if (r.counts[VM_ERROR] + r.counts[VM_WARNING] > 0) {
+        fflush(stdout); // the note comes after what it is about
+        fputs("qelsconf: ", stderr);
+        __print_counts(&r, stderr, " in the configuration; 'qelsconf check' shows them");
+    }
+    return status;
 }
 
 int main(int argc, char **argv) {
