@@ -61,7 +61,7 @@ void QelsConfUpdate(const char *name, const char *value) {
     if (vmrootp == NULL || name == NULL)
         return;
     if (value != NULL && value[0] != '\0') {
-        psaddrc(name, value, QELSCONF_NONPRIVILEGED);
+        psaddrc(name, value, QELSCONF_NONPRIVILEGED, VM_ORIGIN_PROGRAM);
         return;
     }
 

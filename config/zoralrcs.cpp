@@ -1,10 +1,13 @@
 // The configuration store and the reader of configuration files: sections of
 // three levels, settings whose values expand $NAME and ${NAME}, and lookup of
-// a name under a mask of levels.
+// a name under a mask of levels. The reader tells an observer what it finds
+// wrong in a file as it reads it.
 #include "zoralrcs_internal.h"
 
 #include <errno.h>
 #include <grp.h>
+#include <limits.h>
+#include <stdarg.h>
 #include <stdlib.h>
 #include <string.h>
 #include <unistd.h>
@@ -17,6 +20,25 @@ vmsect *vmrootp = NULL;
 int vmready = 0;
 unsigned long vmgeneration = 0;
 unsigned long vmlost = 0;
+const vmobserver *vmobserve = NULL;
+
+const char VM_ORIGIN_DERIVED[] = "derived";
+const char VM_ORIGIN_BLOCK_SIZE[] = "block size";
+const char VM_ORIGIN_PROGRAM[] = "program";
+
+enum {
+    FINDING_SIZE = 512, // one finding's text
+    QUOTE_SIZE = 40,    // at most this much of a file's text is quoted in a finding
+    KEYWORD_SIZE = 24,  // longer section names are too far from any to suggest one
+};
+
+// A copy of the path of a file read into the store, which items name as their origin.
+struct vmorigin {
+    vmorigin *next;
+};
+
+// The origins of the store, newest first; freed with it.
+static vmorigin *m_origins = NULL;
 
 // Each level's items by name, beside the lists, so that storing, expanding
 // and looking up stay cheap however long the files are. Empty while no store exists.
@@ -32,6 +54,9 @@ struct reader {
     int mask;
     int level;
     vmsect *section; // NULL until a setting or a header in the mask needs one
+    const char *origin;
+    int line;
+    int settings; // stored, replaced or deleted
 };
 
 static int __slot(int level) {
@@ -52,15 +77,18 @@ template <typename T> static T *__new_node() {
 
 // An item, its name and its first value share one block; a replaced value
 // lives in a block of its own.
-static vmitem *__new_item(const char *name, const char *value) {
+static vmitem *__new_item(const char *name, const char *value, const char *origin, int line) {
     size_t name_size = strlen(name) + 1;
     size_t value_size = strlen(value) + 1;
-    vmitem *item = static_cast<vmitem *>(OmxMemAlloc(sizeof(vmitem) + name_size + value_size));
+    // Every byte is written here or by __append, so the block is not zero-filled first.
+    vmitem *item = static_cast<vmitem *>(malloc(sizeof(vmitem) + name_size + value_size));
     if (item != NULL) {
         item->name = reinterpret_cast<char *>(item + 1);
         item->value = item->name + name_size;
         memcpy(item->name, name, name_size);
         memcpy(item->value, value, value_size);
+        item->origin = origin;
+        item->line = line;
     }
     return item;
 }
@@ -101,14 +129,67 @@ static void __trim_end(char *text) {
         text[--length] = '\0';
 }
 
+static char __upper(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+// How much of text a finding quotes, and what marks it as cut.
+static int __shown(const char *text) {
+    return static_cast<int>(strnlen(text, QUOTE_SIZE));
+}
+
+static const char *__more(const char *text) {
+    return strnlen(text, QUOTE_SIZE + 1) > QUOTE_SIZE ? "..." : "";
+}
+
+// Tells the observer a finding on line of origin; nothing outside a file's line.
+__attribute__((format(printf, 4, 5))) static void __report(const char *origin, int line,
+                                                           int severity, const char *format, ...) {
+    if (vmobserve == NULL || line <= 0)
+        return;
+    char text[FINDING_SIZE];
+    va_list args;
+    va_start(args, format);
+    vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    for (char *c = text; *c != '\0'; c++) // a file's bytes must not drive the observer's terminal
+        if (static_cast<unsigned char>(*c) < ' ' || *c == '\x7f')
+            *c = '?';
+    vmobserve->finding(vmobserve->data, origin, line, severity, text);
+}
+
+// A copy of path that lives as long as the store, or NULL when out of memory.
+static const char *__intern(const char *path) {
+    size_t size = strlen(path) + 1;
+    vmorigin *node = static_cast<vmorigin *>(OmxMemAlloc(sizeof(vmorigin) + size));
+    if (node == NULL)
+        return NULL;
+    char *copy = reinterpret_cast<char *>(node + 1);
+    memcpy(copy, path, size);
+    node->next = m_origins;
+    m_origins = node;
+    return copy;
+}
+
+static void __free_origins(void) {
+    while (vmorigin *node = m_origins) {
+        m_origins = node->next;
+        OmxMemFree(node);
+    }
+}
+
 // The store's item of the highest level, else the environment, else "".
-static const char *__resolve(const char *name) {
+static const char *__resolve(const char *name, const char *origin, int line) {
     if (const vmname *entry = psfindname(&m_names, name))
         for (int slot = LEVEL_COUNT - 1; slot >= 0; slot--)
             if (entry->items[slot] != NULL)
                 return entry->items[slot]->value;
     const char *value = getenv(name);
-    return value != NULL ? value : "";
+    if (value != NULL)
+        return value;
+    __report(origin, line, VM_WARNING, "'$%.*s%s' is not set here: it expands to nothing",
+             __shown(name), name, __more(name));
+    return "";
 }
 
 void psinitrc(void) {
@@ -138,6 +219,7 @@ void psdeleterc(void) {
     vmrootp = NULL;
     vmgeneration++;
     psfreenames(&m_names);
+    __free_origins();
 }
 
 vmsect *fsgetsect(int level) {
@@ -168,8 +250,9 @@ vmsect *fsgetsect(int level) {
 }
 
 // Appends name with its already expanded, non-empty value.
-static vmitem *__append(vmsect *sect, int slot, const char *name, const char *expanded) {
-    vmitem *item = __new_item(name, expanded);
+static vmitem *__append(vmsect *sect, int slot, const char *name, const char *expanded,
+                        const char *origin, int line) {
+    vmitem *item = __new_item(name, expanded, origin, line);
     if (item == NULL) {
         vmlost++;
         return NULL;
@@ -187,20 +270,43 @@ static vmitem *__append(vmsect *sect, int slot, const char *name, const char *ex
     return item;
 }
 
-// Gives item its already expanded value, or deletes it when that is empty.
-static void __replace(vmitem *item, const char *expanded) {
+// Gives item its already expanded value, or deletes it when that is empty; false when
+// memory ran out and the old value stays.
+static bool __replace(vmitem *item, const char *expanded, const char *origin, int line) {
     if (expanded[0] == '\0') {
         psdelitem(item);
-        return;
+        return true;
     }
     char *copy = OmxStrDup(expanded);
     if (copy == NULL) {
         vmlost++;
-        return;
+        return false;
     }
     if (!__value_inline(item))
         OmxMemFree(item->value);
     item->value = copy;
+    item->origin = origin;
+    item->line = line;
+    return true;
+}
+
+// Tells that a setting on line of origin replaces or deletes item.
+static void __report_replacing(const vmitem *item, const char *expanded, const char *origin,
+                               int line) {
+    if (vmobserve == NULL || line <= 0)
+        return;
+    char earlier[FINDING_SIZE];
+    if (item->line > 0)
+        snprintf(earlier, sizeof earlier, "the value from %s:%d", item->origin, item->line);
+    else
+        snprintf(earlier, sizeof earlier, "the %s value", item->origin);
+    const char *name = item->name;
+    if (expanded[0] == '\0')
+        __report(origin, line, VM_NOTE, "'%.*s%s' is empty: it deletes %s", __shown(name), name,
+                 __more(name), earlier);
+    else
+        __report(origin, line, VM_NOTE, "'%.*s%s' replaces %s", __shown(name), name, __more(name),
+                 earlier);
 }
 
 vmitem *fsnewitem(vmsect *sect, const char *name, const char *value) {
@@ -210,7 +316,7 @@ vmitem *fsnewitem(vmsect *sect, const char *name, const char *value) {
     char expanded[CONF_VALUE_SIZE];
     if (slot < 0 || __find(slot, name) != NULL || !fsevalval(value, expanded, sizeof expanded))
         return NULL;
-    return __append(sect, slot, name, expanded);
+    return __append(sect, slot, name, expanded, VM_ORIGIN_PROGRAM, 0);
 }
 
 int fsrepitem(vmitem *item, const char *name, const char *value) {
@@ -219,7 +325,7 @@ int fsrepitem(vmitem *item, const char *name, const char *value) {
     // Expanded before the old value goes: the value may refer to its own name.
     char expanded[CONF_VALUE_SIZE];
     fsevalval(value, expanded, sizeof expanded);
-    __replace(item, expanded);
+    __replace(item, expanded, VM_ORIGIN_PROGRAM, 0);
     return 1;
 }
 
@@ -233,24 +339,32 @@ void psdelitem(vmitem *item) {
     vmgeneration++;
 }
 
-void psstoreitem(vmsect *sect, const char *name, const char *value) {
+// fsevalval, telling what it finds on line of origin.
+static int __expand(const char *source, char *destination, int size, const char *origin, int line);
+
+bool psstoreitem(vmsect *sect, const char *name, const char *value, const char *origin, int line) {
     if (sect == NULL || name == NULL || vmrootp == NULL)
-        return;
+        return false;
     int slot = __slot(sect->level);
     if (slot < 0)
-        return;
+        return false;
     // The value is expanded before the lookup (it reads the store as it was either
     // way), so that the name's index entry arrives from memory meanwhile.
     psprefetchname(&m_names, name);
     char expanded[CONF_VALUE_SIZE];
-    fsevalval(value, expanded, sizeof expanded);
-    if (vmitem *item = __find(slot, name))
-        __replace(item, expanded);
-    else if (expanded[0] != '\0')
-        __append(sect, slot, name, expanded);
+    __expand(value, expanded, sizeof expanded, origin, line);
+    if (vmitem *item = __find(slot, name)) {
+        __report_replacing(item, expanded, origin, line);
+        return __replace(item, expanded, origin, line);
+    }
+    return expanded[0] != '\0' && __append(sect, slot, name, expanded, origin, line) != NULL;
 }
 
 int fsevalval(const char *source, char *destination, int size) {
+    return __expand(source, destination, size, NULL, 0);
+}
+
+static int __expand(const char *source, char *destination, int size, const char *origin, int line) {
     if (destination == NULL || size < 1)
         return 0;
     destination[0] = '\0';
@@ -261,6 +375,7 @@ int fsevalval(const char *source, char *destination, int size) {
     size_t length = strnlen(source, limit);
     memcpy(destination, source, length);
     destination[length] = '\0';
+    bool cut = length == limit && source[length] != '\0';
 
     size_t scan = 0;
     while (char *dollar = strchr(destination + scan, '$')) {
@@ -270,12 +385,17 @@ int fsevalval(const char *source, char *destination, int size) {
         size_t end = name;
         while (__is_name_char(destination[end]))
             end++;
-        if (end == name) { // "$-", "${}", a lone "$": no reference
-            scan = name;
+        if (braced && destination[end] != '}') { // "${NAME" without "}", or "${" without a name
+            size_t shown = end - name;
+            if (shown > QUOTE_SIZE)
+                shown = QUOTE_SIZE;
+            __report(origin, line, VM_ERROR, "unclosed '${%.*s%s': it stays as written",
+                     static_cast<int>(shown), destination + name, end - name > shown ? "..." : "");
+            scan = end;
             continue;
         }
-        if (braced && destination[end] != '}') {
-            scan = end;
+        if (end == name) { // "$-", "${}", a lone "$": no reference
+            scan = name;
             continue;
         }
         size_t after = braced ? end + 1 : end;
@@ -284,75 +404,174 @@ int fsevalval(const char *source, char *destination, int size) {
         // lies in the store or the environment, never in destination.
         char saved = destination[end];
         destination[end] = '\0';
-        const char *text = __resolve(destination + name);
+        const char *text = __resolve(destination + name, origin, line);
         destination[end] = saved;
 
         size_t inserted = strlen(text);
-        if (inserted > limit - start)
+        if (inserted > limit - start) {
             inserted = limit - start;
+            cut = true;
+        }
         size_t tail = length - after;
-        if (tail > limit - start - inserted)
+        if (tail > limit - start - inserted) {
             tail = limit - start - inserted;
+            cut = true;
+        }
         memmove(destination + start + inserted, destination + after, tail);
         memcpy(destination + start, text, inserted);
         length = start + inserted + tail;
         destination[length] = '\0';
         scan = start + inserted; // inserted text is never expanded again
     }
+    if (cut)
+        __report(origin, line, VM_WARNING, "the value is cut at %zu characters", limit);
     return length > 0;
 }
 
-// True when one of the names (split at commas and blanks) is a group of the process.
-static bool __names_own_group(char *names) {
+// True when one of the names (split at commas and blanks) is a group of the process. With an
+// observer every name is looked up, so that each unknown one is told; only the lookups made
+// without one decide, and count what memory does not allow.
+static bool __names_own_group(char *names, const reader *state) {
     int count = getgroups(0, NULL);
-    if (count <= 0)
+    bool observed = vmobserve != NULL;
+    if (count <= 0 && !observed)
         return false;
-    gid_t *groups = static_cast<gid_t *>(OmxMemAlloc(sizeof(gid_t) * static_cast<size_t>(count)));
-    if (groups == NULL) {
-        vmlost++;
-        return false;
+    gid_t *groups = NULL;
+    if (count > 0) {
+        groups = static_cast<gid_t *>(OmxMemAlloc(sizeof(gid_t) * static_cast<size_t>(count)));
+        if (groups == NULL) {
+            vmlost++;
+            return false;
+        }
+        count = getgroups(count, groups);
     }
-    count = getgroups(count, groups);
 
     static const char separators[] = ", \t\n\v\f\r";
     bool member = false;
     char *rest = NULL;
-    for (char *name = strtok_r(names, separators, &rest); name != NULL && !member && count > 0;
+    for (char *name = strtok_r(names, separators, &rest);
+         name != NULL && ((!member && count > 0) || observed);
          name = strtok_r(NULL, separators, &rest)) {
+        bool deciding = !member && count > 0;
         errno = 0;
         const struct group *group = getgrnam(name);
-        if (group == NULL && errno == ENOMEM) // not "no such group": the section may apply
-            vmlost++;
-        for (int i = 0; group != NULL && i < count && !member; i++)
+        if (group == NULL && errno == ENOMEM) { // not "no such group": the section may apply
+            if (deciding)
+                vmlost++;
+        } else if (group == NULL) {
+            __report(state->origin, state->line, VM_WARNING, "no group '%.*s%s' is known here",
+                     __shown(name), name, __more(name));
+        }
+        for (int i = 0; deciding && group != NULL && i < count && !member; i++)
             member = groups[i] == group->gr_gid;
     }
     OmxMemFree(groups);
     return member;
 }
 
+// Whether text begins with pattern, ASCII letters of text compared as capitals.
+static bool __begins_upper(const char *text, const char *pattern) {
+    for (; *pattern != '\0'; text++, pattern++)
+        if (__upper(*text) != *pattern)
+            return false;
+    return true;
+}
+
+// Edits (insertions, deletions, substitutions) that turn a, of length shorter than
+// KEYWORD_SIZE, compared as capitals, into the shorter known word b.
+static int __distance(const char *a, int length, const char *b) {
+    int width = static_cast<int>(strlen(b));
+    int row[KEYWORD_SIZE];
+    for (int j = 0; j <= width; j++)
+        row[j] = j;
+    for (int i = 1; i <= length; i++) {
+        int diagonal = row[0];
+        row[0] = i;
+        for (int j = 1; j <= width; j++) {
+            int above = row[j];
+            int best = diagonal + (__upper(a[i - 1]) != b[j - 1]);
+            if (above + 1 < best)
+                best = above + 1;
+            if (row[j - 1] + 1 < best)
+                best = row[j - 1] + 1;
+            row[j] = best;
+            diagonal = above;
+        }
+    }
+    return row[width];
+}
+
+// The known header nearest to the section name of length letters, or NULL when none is near.
+static const char *__nearest_header(const char *name, int length) {
+    static const struct {
+        const char *name;
+        const char *header;
+    } KNOWN[] = {{"PRIVILEGED", "[PRIVILEGED]"},
+                 {"NONPRIVILEGED", "[NONPRIVILEGED]"},
+                 {"GROUP", "[GROUP:...]"}};
+    if (length >= KEYWORD_SIZE)
+        return NULL;
+    const char *nearest = NULL;
+    int nearest_distance = INT_MAX;
+    for (const auto &known : KNOWN) {
+        int distance = __distance(name, length, known.name);
+        // A third of the word may be mistyped: "[GENERAL]" or "[PRIV]" is no typing error.
+        if (distance * 3 <= static_cast<int>(strlen(known.name)) && distance < nearest_distance) {
+            nearest = known.header;
+            nearest_distance = distance;
+        }
+    }
+    return nearest;
+}
+
+// Where the settings after an ignored header go, as a finding says it.
+static const char *__settings_after(const reader *state) {
+    if ((state->level & state->mask) == 0)
+        return "are skipped, as before it";
+    return state->level == QELSCONF_PRIVILEGED ? "stay in the privileged section"
+           : state->level == QELSCONF_GROUP    ? "stay in the group section"
+                                               : "stay in the non-privileged section";
+}
+
+static void __report_ignored_header(const char *text, const char *why, const reader *state) {
+    __report(state->origin, state->line, VM_ERROR, "'%.*s%s' %s: the settings after it %s",
+             __shown(text), text, __more(text), why, __settings_after(state));
+}
+
 // A header that is malformed or unknown leaves the level and section as they were.
 static void __read_header(char *text, reader *state) {
     char *stop = strpbrk(text + 1, ":]");
-    if (stop == NULL)
-        return;
-    for (char *c = text; c < stop; c++)
-        if (*c >= 'a' && *c <= 'z')
-            *c = static_cast<char>(*c - 'a' + 'A');
-
-    int level;
-    if (strncmp(text, "[PRIVILEGED]", 12) == 0) {
-        level = QELSCONF_PRIVILEGED;
-    } else if (strncmp(text, "[NONPRIVILEGED]", 15) == 0) {
-        level = QELSCONF_NONPRIVILEGED;
-    } else if (strncmp(text, "[GROUP", 6) == 0 && *stop == ':') {
-        char *close = strchr(stop, ']');
-        if (close == NULL)
-            return;
-        *close = '\0';
-        level = __names_own_group(stop + 1) ? QELSCONF_GROUP : 0; // 0 is in no mask
-    } else {
+    if (stop == NULL) {
+        __report_ignored_header(text, "is no section header (no ']')", state);
         return;
     }
+    int level;
+    if (__begins_upper(text, "[PRIVILEGED]")) {
+        level = QELSCONF_PRIVILEGED;
+    } else if (__begins_upper(text, "[NONPRIVILEGED]")) {
+        level = QELSCONF_NONPRIVILEGED;
+    } else if (__begins_upper(text, "[GROUP") && *stop == ':') {
+        char *close = strchr(stop, ']');
+        if (close == NULL) {
+            __report_ignored_header(text, "is no section header (no ']')", state);
+            return;
+        }
+        *close = '\0';
+        level = __names_own_group(stop + 1, state) ? QELSCONF_GROUP : 0; // 0 is in no mask
+    } else {
+        char why[FINDING_SIZE];
+        const char *nearest = __nearest_header(text + 1, static_cast<int>(stop - text - 1));
+        snprintf(why, sizeof why, "is an unknown section%s%s%s", nearest ? " (did you mean " : "",
+                 nearest ? nearest : "", nearest ? "?)" : "");
+        __report_ignored_header(text, why, state);
+        return;
+    }
+    if (level != 0 && (level & state->mask) == 0)
+        __report(state->origin, state->line, VM_WARNING,
+                 "a %s section is ignored in this file: its settings are not stored",
+                 level == QELSCONF_PRIVILEGED ? "privileged"
+                 : level == QELSCONF_GROUP    ? "group"
+                                              : "non-privileged");
     state->level = level;
     if (level & state->mask)
         state->section = fsgetsect(level);
@@ -361,7 +580,13 @@ static void __read_header(char *text, reader *state) {
 static void __read_setting(char *text, reader *state) {
     // A "#" before the first "=" comments the "=" out with the rest of the line.
     char *equals = strpbrk(text, "=#");
-    if (equals == NULL || *equals == '#' || (state->level & state->mask) == 0)
+    if (equals == NULL || *equals == '#') {
+        __report(state->origin, state->line, VM_ERROR,
+                 "'%.*s%s' is neither a setting, a section header nor a comment: it is ignored",
+                 __shown(text), text, __more(text));
+        return;
+    }
+    if ((state->level & state->mask) == 0)
         return;
     if (state->section == NULL)
         state->section = fsgetsect(state->level);
@@ -374,28 +599,49 @@ static void __read_setting(char *text, reader *state) {
     }
     *equals = '\0';
     __trim_end(text);
-    psstoreitem(state->section, text, __skip_blanks(value));
+    if (psstoreitem(state->section, text, __skip_blanks(value), state->origin, state->line))
+        state->settings++;
 }
 
-void psreadfile(FILE *stream, int mask) {
-    if (stream == NULL)
-        return;
-    reader state = {mask, QELSCONF_NONPRIVILEGED, NULL};
+int psreadnamed(FILE *stream, int mask, const char *path) {
+    if (stream == NULL || vmrootp == NULL)
+        return 0;
+    const char *origin = VM_ORIGIN_PROGRAM;
+    if (path != NULL && (origin = __intern(path)) == NULL) {
+        vmlost++;
+        return -1;
+    }
+    reader state = {mask, QELSCONF_NONPRIVILEGED, NULL, origin, 0, 0};
     char line[CONF_LINE_SIZE];
+    bool continued = false; // the last read ended inside a line longer than the buffer
     while (fgets(line, sizeof line, stream) != NULL) {
         size_t length = strlen(line); // a NUL byte ends the line early
+        bool rest = continued;
+        continued = length == sizeof line - 1 && line[length - 1] != '\n';
+        if (!rest && state.line < INT_MAX)
+            state.line++;
         if (length > 0 && line[length - 1] == '\n')
             line[--length] = '\0';
         if (length > 0 && line[length - 1] == '\r')
             line[--length] = '\0';
         char *text = __skip_blanks(line);
-        if (*text == '#')
+        if (rest && *text != '\0')
+            __report(origin, state.line, VM_ERROR,
+                     "the line is longer than %d bytes: its rest, '%.*s%s', is read as a line "
+                     "of its own",
+                     CONF_LINE_SIZE - 1, __shown(text), text, __more(text));
+        if (*text == '\0' || *text == '#')
             continue;
         if (*text == '[')
             __read_header(text, &state);
         else
             __read_setting(text, &state);
     }
+    return state.settings;
+}
+
+int psreadfile(FILE *stream, int mask) {
+    return psreadnamed(stream, mask, NULL);
 }
 
 char *fscheckrc(const char *name, int mask) {

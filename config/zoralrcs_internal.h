@@ -14,7 +14,9 @@
  *    never empty;
  *  - the store owns every node and string; an item's name, and its value
  *    until replaced, lie in the item's own block. Pointers into the store
- *    stay valid until their item is replaced or deleted or the store is freed.
+ *    stay valid until their item is replaced or deleted or the store is freed;
+ *  - an item's origin is the path of a file the store has read (a copy the
+ *    store owns, made once per file) or one of the VM_ORIGIN texts.
  * Change the store only through these operations: they keep a name index
  * beside the lists.
  *
@@ -27,6 +29,7 @@
 #include <stdio.h>
 
 #include "qelsconf.h"
+#include "zoralrcs_report.h"
 
 enum {
     CONF_LINE_SIZE = 2048,  /* one physical read of a line */
@@ -36,8 +39,10 @@ enum {
 struct vmitem {
     vmitem *next;
     vmitem *prev;
-    char *name;  /* NULL in the sentinel */
-    char *value; /* NULL in the sentinel */
+    char *name;         /* NULL in the sentinel */
+    char *value;        /* NULL in the sentinel */
+    const char *origin; /* where the value came from: a file's path or a VM_ORIGIN text */
+    int line;           /* the file's line (from 1), or 0 for a VM_ORIGIN text */
 };
 
 struct vmsect {
@@ -78,17 +83,21 @@ vmitem *fsnewitem(vmsect *sect, const char *name, const char *value);
 /*
  * 0 when item is not named name. Otherwise replaces the item's value by the
  * expansion of value, or deletes the item when that is empty, and returns 1.
- * When memory runs out the old value stays.
+ * When memory runs out the old value stays. The origin of items these two
+ * make or change is VM_ORIGIN_PROGRAM.
  */
 int fsrepitem(vmitem *item, const char *name, const char *value);
 /* Unlinks and frees item; does nothing for NULL or a sentinel. */
 void psdelitem(vmitem *item);
 /*
  * Stores a setting into sect: replaces the item of that name in place, or
- * deletes it when value expands to nothing, or else appends a new item.
- * Whatever memory does not allow is counted in vmlost.
+ * deletes it when value expands to nothing, or else appends a new item; what
+ * it stores comes from origin (a text the store keeps alive) at line (0 for
+ * none). Whatever memory does not allow is counted in vmlost. True when the
+ * store changed. With a line, what expanding and replacing find is told to
+ * vmobserve as findings on that line of origin.
  */
-void psstoreitem(vmsect *sect, const char *name, const char *value);
+bool psstoreitem(vmsect *sect, const char *name, const char *value, const char *origin, int line);
 /*
  * Expands $NAME and ${NAME} in source into destination (size bytes, size - 1
  * characters at most; a size below 1 writes nothing). A name resolves to the
@@ -97,8 +106,16 @@ void psstoreitem(vmsect *sect, const char *name, const char *value);
  * non-empty, else 0.
  */
 int fsevalval(const char *source, char *destination, int size);
-/* Reads stream to its end, storing the settings of the sections whose level is in mask. */
-void psreadfile(FILE *stream, int mask);
+/*
+ * Reads stream to its end, storing the settings of the sections whose level is
+ * in mask as coming from path (copied into the store; NULL: VM_ORIGIN_PROGRAM)
+ * and telling vmobserve its findings. The number of settings stored, replaced
+ * or deleted; -1, reading nothing, when memory for the path runs out (counted
+ * in vmlost).
+ */
+int psreadnamed(FILE *stream, int mask, const char *path);
+/* psreadnamed without a path. */
+int psreadfile(FILE *stream, int mask);
 /*
  * The value of name under mask: the environment's first when the mask holds
  * QELSCONF_NONPRIVILEGED, then the highest admitted level's. NULL when none

@@ -26,7 +26,7 @@
 const char *m_rc_filepath = RC_DEFAULT_PATH;
 int m_rc_override = 0;
 
-enum { PATH_SIZE = 1024, LINK_SIZE = 2048 };
+enum { PATH_SIZE = 1024, LINK_SIZE = 2048, ERROR_TEXT_SIZE = 128 };
 
 // Held while a store is built by the first call that needs one.
 static pthread_mutex_t m_build_lock = PTHREAD_MUTEX_INITIALIZER;
@@ -87,15 +87,47 @@ static FILE *__open_source(const char *path) {
     return stream;
 }
 
-static bool __read_file(const char *path, int mask) {
+// Tells the observer the fate of a file or directory considered.
+static void __tell(const char *path, int fate, int mask, int settings, const char *why) {
+    if (vmobserve != NULL)
+        vmobserve->source(vmobserve->data, path, fate, mask, settings, why);
+}
+
+// Tells why a source could not be opened (error: its errno); a source that is not there is
+// missing, whatever part of its path is absent.
+static void __tell_refused(const char *path, int error) {
+    if (vmobserve == NULL)
+        return;
+    char text[ERROR_TEXT_SIZE];
+    int fate = error == ENOENT || error == ENOTDIR ? VM_FATE_MISSING
+               : error == EINVAL                   ? VM_FATE_NOT_REGULAR
+               : error == EPERM                    ? VM_FATE_OTHERS_WRITE
+                                                   : VM_FATE_UNREADABLE;
+    __tell(path, fate, 0, 0,
+           fate == VM_FATE_UNREADABLE ? strerror_r(error, text, sizeof text) : NULL);
+}
+
+bool psreadpath(const char *path, int mask) {
     FILE *fp = __open_source(path);
     if (fp == NULL) {
-        if (errno == ENOMEM) // the file is there: its settings are lost, not absent
+        int error = errno;   // kept for the caller, whatever the observer does
+        if (error == ENOMEM) // the file is there: its settings are lost, not absent
             vmlost++;
+        __tell_refused(path, error);
+        errno = error;
         return false;
     }
-    psreadfile(fp, mask);
+    int settings = psreadnamed(fp, mask, path);
+    int error = ferror(fp) ? errno : 0;
     fclose(fp);
+    if (settings < 0) {
+        __tell_refused(path, ENOMEM);
+        errno = ENOMEM;
+        return false;
+    }
+    char text[ERROR_TEXT_SIZE];
+    __tell(path, error != 0 ? VM_FATE_UNREADABLE : VM_FATE_READ, mask, settings,
+           error != 0 ? strerror_r(error, text, sizeof text) : NULL);
     return true;
 }
 
@@ -167,7 +199,7 @@ static void __derive_home(void) {
     if (__installation_anchor(anchor) && __anchor_directory(anchor, dir) &&
         __format_path(parent, "%s%s", dir, "/..") && realpath(parent, home) != NULL &&
         strlen(home) < PATH_SIZE)
-        psaddrc("QELS_HOME", home, QELSCONF_NONPRIVILEGED);
+        psaddrc("QELS_HOME", home, QELSCONF_NONPRIVILEGED, VM_ORIGIN_DERIVED);
 }
 
 static bool __absolute_form(const char *path) {
@@ -179,14 +211,14 @@ static bool __absolute_form(const char *path) {
 static bool __read_developer_file(const char *named) {
     psdefaultpath();
     if (!__absolute_form(named)) {
+        __tell(named, VM_FATE_UNREADABLE, 0, 0, "not an absolute path");
         errno = EINVAL;
         return false;
     }
-    return __read_file(named, QELSCONF_ALL_LEVELS) ||
-           __read_file("./.ZORALrcs", QELSCONF_ALL_LEVELS);
+    return psreadpath(named, QELSCONF_ALL_LEVELS) || psreadpath("./.ZORALrcs", QELSCONF_ALL_LEVELS);
 }
 
-// Normal mode; leaves in candidate the qels.d directory beside the system file, or "".
+// Normal mode; leaves in candidate the path of qels.d beside the system file, or "".
 static void __read_system_and_user_files(char *candidate) {
     char path[PATH_SIZE];
     char area[PATH_SIZE];
@@ -196,9 +228,11 @@ static void __read_system_and_user_files(char *candidate) {
     const char *system_file = NULL;
     if (GetZoralDataArea(area, sizeof area, DATAAREA_CHECK_CONF_SYS, NULL, 0) == 0 &&
         area[0] != '\0' && __format_path(path, "%s%s", area, "/conf/sys/qels.conf") &&
-        __read_file(path, QELSCONF_ALL_LEVELS))
+        psreadpath(path, QELSCONF_ALL_LEVELS))
         system_file = path;
-    else if (strlen(m_rc_filepath) < PATH_SIZE && __read_file(m_rc_filepath, QELSCONF_ALL_LEVELS))
+    else if (strlen(m_rc_filepath) >= PATH_SIZE)
+        __tell_refused(m_rc_filepath, ENAMETOOLONG);
+    else if (psreadpath(m_rc_filepath, QELSCONF_ALL_LEVELS))
         system_file = m_rc_filepath;
 
     if (system_file != NULL) {
@@ -207,10 +241,8 @@ static void __read_system_and_user_files(char *candidate) {
         const char *end = slash > backslash ? slash : backslash;
         if (end != NULL) {
             int length = static_cast<int>(end - system_file) + 1;
-            OmxFileStatus status;
             int n = snprintf(candidate, PATH_SIZE, "%.*s%s", length, system_file, "qels.d");
-            if (n < 0 || n >= PATH_SIZE || OmxStatFile(&status, candidate) != 0 ||
-                !(status.flags & OMX_FILE_DIRECTORY))
+            if (n < 0 || n >= PATH_SIZE)
                 candidate[0] = '\0';
         }
     }
@@ -226,28 +258,61 @@ static void __read_system_and_user_files(char *candidate) {
         char user_file[PATH_SIZE];
         int n = snprintf(user_file, sizeof user_file, "%s%s.ZORALrcs", home, separator);
         if (n >= 0 && n < PATH_SIZE)
-            __read_file(user_file, QELSCONF_USER_LEVELS);
+            psreadpath(user_file, QELSCONF_USER_LEVELS);
+        else
+            __tell_refused(home, ENAMETOOLONG);
     }
 }
 
-static void __read_dropins(const char *dir) {
+// Whether candidate names a directory; told as not chosen when it names none.
+static bool __directory_beside(const char *candidate) {
+    if (candidate[0] == '\0')
+        return false;
+    OmxFileStatus status;
+    int error = OmxStatFile(&status, candidate);
+    if (error == 0 && (status.flags & OMX_FILE_DIRECTORY))
+        return true;
+    __tell_refused(candidate, error != 0 ? error : EINVAL);
+    return false;
+}
+
+// Tells of a QELS_CONF_DIR that a level other than the privileged one holds, which chooses
+// nothing, so that its setter learns why.
+static void __tell_unprivileged_conf_dir(void) {
+    if (vmobserve == NULL || vmrootp == NULL)
+        return;
+    for (vmsect *section = vmrootp->next; section != vmrootp; section = section->next)
+        for (vmitem *item = section->items->next; item != section->items; item = item->next)
+            if (section->level != QELSCONF_PRIVILEGED && strcmp(item->name, "QELS_CONF_DIR") == 0) {
+                __tell(item->value, VM_FATE_DIR_NOT_CHOSEN, 0, 0,
+                       "QELS_CONF_DIR counts only in a privileged section");
+                return;
+            }
+}
+
+static void __read_dropins(const char *dir, const char *why) {
     DIR *listing = opendir(dir);
     if (listing == NULL) {
-        if (errno == ENOMEM)
+        int error = errno;
+        if (error == ENOMEM)
             vmlost++;
+        __tell_refused(dir, error == ENOTDIR ? EINVAL : error);
         return;
     }
     // Where others may add files, none of them is trusted.
     struct stat status;
-    if (fstat(dirfd(listing), &status) != 0 || __refusal(&status, true) != 0) {
+    int refusal = fstat(dirfd(listing), &status) != 0 ? errno : __refusal(&status, true);
+    if (refusal != 0) {
         closedir(listing);
+        __tell_refused(dir, refusal);
         return;
     }
+    __tell(dir, VM_FATE_DIR_CHOSEN, 0, 0, why);
     while (struct dirent *entry = readdir(listing)) {
         char path[PATH_SIZE];
         if (strstr(entry->d_name, ".conf") != NULL &&
             __format_path(path, "%s/%s", dir, entry->d_name))
-            __read_file(path, QELSCONF_ALL_LEVELS);
+            psreadpath(path, QELSCONF_ALL_LEVELS);
     }
     closedir(listing);
 }
@@ -274,13 +339,21 @@ int fsreadrc(int fatal) {
         __read_system_and_user_files(candidate);
     }
 
-    if (candidate[0] != '\0') {
-        __read_dropins(candidate);
-    } else if (const char *conf_dir = fscheckrc("QELS_CONF_DIR", QELSCONF_PRIVILEGED)) {
+    const char *conf_dir = fscheckrc("QELS_CONF_DIR", QELSCONF_PRIVILEGED);
+    if (__directory_beside(candidate)) {
+        if (conf_dir != NULL)
+            __tell(conf_dir, VM_FATE_DIR_NOT_CHOSEN, 0, 0,
+                   "QELS_CONF_DIR: qels.d beside the system file comes first");
+        __read_dropins(candidate, "qels.d beside the system file");
+    } else if (conf_dir != NULL) {
         // The store may change while the drop-ins are read; keep the directory apart.
         char dir[PATH_SIZE];
         if (__format_path(dir, "%s%s", conf_dir, ""))
-            __read_dropins(dir);
+            __read_dropins(dir, "QELS_CONF_DIR of a privileged section");
+        else
+            __tell_refused(conf_dir, ENAMETOOLONG);
+    } else {
+        __tell_unprivileged_conf_dir();
     }
     return fskeepwhole();
 }
@@ -300,7 +373,7 @@ static int __build(int fatal) {
     int block_size = configured != NULL && __leading_number(configured) > 2048 ? 4096 : 2048;
     char text[16];
     snprintf(text, sizeof text, "%d", block_size);
-    psaddrc("QELS_BLOCK_SIZE", text, QELSCONF_NONPRIVILEGED);
+    psaddrc("QELS_BLOCK_SIZE", text, QELSCONF_NONPRIVILEGED, VM_ORIGIN_BLOCK_SIZE);
     return fskeepwhole();
 }
 
@@ -344,7 +417,7 @@ char *psnamecopy(const char *name) {
     return copy;
 }
 
-void psaddrc(const char *name, const char *value, int level) {
+void psaddrc(const char *name, const char *value, int level, const char *origin) {
     if (name == NULL || value == NULL)
         return;
     if (vmrootp == NULL)
@@ -358,7 +431,7 @@ void psaddrc(const char *name, const char *value, int level) {
         vmlost++;
     } else {
         unsigned long lost = vmlost;
-        psstoreitem(fsgetsect(level), trimmed, copy);
+        psstoreitem(fsgetsect(level), trimmed, copy, origin, 0);
         if ((level & QELSCONF_NONPRIVILEGED) && vmlost == lost)
             pssetenv(trimmed, copy);
     }

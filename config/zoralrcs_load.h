@@ -31,9 +31,9 @@ int fskeepwhole(void);
 void psdefaultpath(void);
 /* Heap copy of name without blanks at either end, or NULL. */
 char *psnamecopy(const char *name);
-/* Stores one setting at level (expanded), exporting it when the level includes 4 and the store
- * took it. */
-void psaddrc(const char *name, const char *value, int level);
+/* Stores one setting at level (expanded) as coming from origin (a VM_ORIGIN text), exporting it
+ * when the level includes 4 and the store took it. */
+void psaddrc(const char *name, const char *value, int level, const char *origin);
 /* Sets the variable unless __QELSCONF_NOENV is set; without memory for it the variable is
  * removed (and counted in vmlost) rather than left contradicting the store. */
 void pssetenv(const char *name, const char *value);

@@ -139,19 +139,33 @@ w $T/.ZORALrcs 'B = local' | __KERNEL_DEVELOPER=\ | ?=0 !=91
 true | __KERNEL_DEVELOPER=/nonexistent/dev.conf | ?=0 *QELS_EXE=- !=91
 w $A/qels.conf 'PRE = f\nA = a\n[PRIVILEGED]\nP = p\nA = high' | PRE=before | PRE=before $PRE=before $P=p $A=a A@1=high
 w $A/qels.conf 'A = a' | __QELSCONF_NOENV=1 PRE=before | A=a PRE@4=before $A=- $QELS_HOME=- $QELS_BLOCK_SIZE=- QELS_HOME=%P
-true | >$Q data-area | 2 The ZORAL data area is not configured\n
+true | >$Q data-area | 1 The ZORAL data area is not configured (error 2)\n
 area var | >$Q data-area --check 0x3E | 0 %V\n
 area data/var && ln -s data/var var | >$Q data-area --check 0x3E | 0 %H/data/var\n
-mkdir data && touch data/f && ln -s $PWD/data/f var | >$Q data-area --check 1 | 20 The ZORAL data area is not a directory: %H/data/f\n
-mkdir -p $A var/conf/cof var/log var/db | >$Q data-area --check 0x3E | 20 The ctl directory in the ZORAL data area does not exist: %V/ctl\n
-mkdir -p var && touch var/log | >$Q data-area --check 0x10 | 20 The log directory in the ZORAL data area is not a directory: %V/log\n
-mkdir -p var/ctl/CONTROL.BAF | >$Q data-area --check 0x08 | 2 The CONTROL.BAF file was not found at %V/ctl/CONTROL.BAF\n
-area $deep && ln -s ${deep}yyyy var | >$Q data-area | 2 The ZORAL data area is not configured\n
-area $deep && ln -s ${deep#$PWD/} var | >$Q data-area --check 2 | 20 The conf/sys directory in the ZORAL data area does not exist: %H/deep/d/...
+mkdir data && touch data/f && ln -s $PWD/data/f var | >$Q data-area --check 1 | 1 The ZORAL data area is not a directory: %H/data/f (error 20)\n
+mkdir -p $A var/conf/cof var/log var/db | >$Q data-area --check 0x3E | 1 The ctl directory in the ZORAL data area does not exist: %V/ctl (error 20)\n
+mkdir -p var && touch var/log | >$Q data-area --check 0x10 | 1 The log directory in the ZORAL data area is not a directory: %V/log (error 20)\n
+mkdir -p var/ctl/CONTROL.BAF | >$Q data-area --check 0x08 | 1 The CONTROL.BAF file was not found at %V/ctl/CONTROL.BAF (error 2)\n
+area $deep && ln -s ${deep}yyyy var | >$Q data-area | 1 The ZORAL data area is not configured (error 2)\n
+area $deep && ln -s ${deep#$PWD/} var | >$Q data-area --check 2 | 1 The conf/sys directory in the ZORAL data area does not exist: %H/deep/d/...
 mkdir -p $T/i/bin && ln -s $Q $T/i/bin/q && L=$(printf %0250d 0) && mkdir -p $T/$L/$L/$L/$L/$L && cd $T/$L/$L/$L/$L/$L | >../../../../../i/bin/q get QELS_HOME | 0 %T/i\n
 mkdir -p $T/i/bin && ln -s $Q $T/i/bin/q | >$T/i/bin/q get QELS_HOME | 0 %T/i\n
 w $T/f 'A = a\nB = b\n[PRIVILEGED]\nP = p' && export A=env | >$Q --file $T/f print | 0 Table level : Privileged\n\tP\tp\nTable level : Non-privileged\n\tA\tenv\n\tB\tb\n
-true | >$Q data-area --check 0x40 | 2 qelsconf: the check mask must be a number from 0 to 0x3F, not 0x40\n...)");
+true | >$Q data-area --check=0x40 | 64 qelsconf: the check mask must be a number from 0 to 0x3F, not 0x40\n...
+true | >$Q list --bogus | 64 qelsconf: unknown option --bogus\n...
+true | >$Q get | 64 qelsconf: get needs a NAME\n...
+true | >$Q --version | 0 qelsconf 1.0.0\n
+true | >$Q --file /nonexistent list | 66 qelsconf: cannot read /nonexistent: missing\n
+true | >$Q --file=sys print | 66 qelsconf: cannot read sys: wrong kind of file\n
+true | >$Q check sys/none.conf | 66 qelsconf: cannot read sys/none.conf: missing\n0 errors, 0 warnings\n
+f=$(printf 'sys/q"\001') && w "$f" 'A\001' | >$Q check "$f" | 1 "sys/q\"\001":1: error: 'A?' is neither a setting, a section header nor a comment: it is ignored\n1 error, 0 warnings\n
+export __KERNEL_DEVELOPER=/nonexistent/dev.conf | >$Q list | 66 qelsconf: no developer file can be read (__KERNEL_DEVELOPER=/nonexistent/dev.conf)\n
+w $T/g 'X = x\n-A = g' | >$Q --file=$T/g get -- -A | 0 g\n
+w $T/g 'X = x' | >$Q get --file $T/g --mask=3 X | 1 qelsconf: X is not set\n
+true | >sh -c "$Q list >/dev/full" | 74 qelsconf: cannot write the output: No space left on device\n
+w $A/qels.conf 'X = 1' && chmod 666 $A/qels.conf && w sys/conf/qels.conf 'A = a\nU = sys\n[PRIVILEGED]\nP = p' && w $T/home/.ZORALrcs 'U = u\n[PRIVILEGED]\nX = x' && w sys/conf/qels.d/a.conf 'A = in\nD = $U' && mkdir -p $T/k/lib && ln -s $T/k/lib/l.so sys/lib/libqels.so && export U=env | >$Q files | 0 %V/conf/sys/qels.conf\twritable by others\n%H/sys/conf/qels.conf\tread with mask 7, 3 settings\n%T/home/.ZORALrcs\tread with mask 6 (privileged sections ignored), 1 setting\n%H/sys/conf/qels.d\tdrop-in directory: qels.d beside the system file\n%H/sys/conf/qels.d/a.conf\tread with mask 7, 2 settings\n
+w $A/qels.conf 'X = 1' && chmod 666 $A/qels.conf && w sys/conf/qels.conf 'A = a\nU = sys\n[PRIVILEGED]\nP = p' && w $T/home/.ZORALrcs 'U = u\n[PRIVILEGED]\nX = x' && w sys/conf/qels.d/a.conf 'A = in\nD = $U' && mkdir -p $T/k/lib && ln -s $T/k/lib/l.so sys/lib/libqels.so && export U=env | >$Q list --show-origin | 0 %H/sys/conf/qels.conf:4\tPrivileged\tP\tp\nderived\tNon-privileged\tQELS_HOME\t%T/k\n%H/sys/conf/qels.d/a.conf:1\tNon-privileged\tA\tin\n%T/home/.ZORALrcs:1\tNon-privileged\tU\tu\nenvironment\tEnvironment\tU\tenv\n%H/sys/conf/qels.d/a.conf:2\tNon-privileged\tD\tu\nblock size\tNon-privileged\tQELS_BLOCK_SIZE\t2048\nqelsconf: 0 errors, 2 warnings in the configuration; 'qelsconf check' shows them\n
+w $A/qels.conf 'X = 1' && chmod 666 $A/qels.conf && w sys/conf/qels.conf 'A = a\nU = sys\n[PRIVILEGED]\nP = p' && w $T/home/.ZORALrcs 'U = u\n[PRIVILEGED]\nX = x' && w sys/conf/qels.d/a.conf 'A = in\nD = $U' && mkdir -p $T/k/lib && ln -s $T/k/lib/l.so sys/lib/libqels.so && export U=env | >$Q check | 0 %V/conf/sys/qels.conf: warning: passed over: writable by others\n%T/home/.ZORALrcs:1: note: 'U' replaces the value from %H/sys/conf/qels.conf:2\n%T/home/.ZORALrcs:2: warning: a privileged section is ignored in this file: its settings are not stored\n%H/sys/conf/qels.d/a.conf:1: note: 'A' replaces the value from %H/sys/conf/qels.conf:1\n0 errors, 2 warnings\n)");
     for (std::string row; std::getline(table, row);) {
         SCOPED_TRACE(row);
         reset();
@@ -198,6 +212,30 @@ true | >$Q data-area --check 0x40 | 2 qelsconf: the check mask must be a number 
         }
         EXPECT_EQ(resolved("."), resolved(dir.path)) << "the working directory stays";
     }
+}
+
+// A file with every fault the reader reports, checked alone: a finding per fault, in order.
+TEST_F(Qelsconf, CheckFindsEveryFault) {
+    layout(
+        R"(w sys/conf/bad.conf '[PRIVILEDGED]\nSECRET = 1\njust words\nA = ${LANG\nB = $UNDEFINED/x\nB = again\nB =\n' && printf 'C = %01100d\nD = %02100d=split\n[GROUP:nosuchgroup]\n[NONPRIVILEGED\n' 0 0 >>sys/conf/bad.conf && run $Q check sys/conf/bad.conf)");
+    std::istringstream expected(
+        R"(1 sys/conf/bad.conf:1: error: '[PRIVILEDGED]' is an unknown section (did you mean [PRIVILEGED]?): the settings after it stay in the non-privileged section
+sys/conf/bad.conf:3: error: 'just words' is neither a setting, a section header nor a comment: it is ignored
+sys/conf/bad.conf:4: error: unclosed '${LANG': it stays as written
+sys/conf/bad.conf:5: warning: '$UNDEFINED' is not set here: it expands to nothing
+sys/conf/bad.conf:6: note: 'B' replaces the value from sys/conf/bad.conf:5
+sys/conf/bad.conf:7: note: 'B' is empty: it deletes the value from sys/conf/bad.conf:6
+sys/conf/bad.conf:8: warning: the value is cut at 1023 characters
+sys/conf/bad.conf:9: warning: the value is cut at 1023 characters
+sys/conf/bad.conf:9: error: the line is longer than 2047 bytes: its rest, '0000000000000000000000000000000000000000...', is read as a line of its own
+sys/conf/bad.conf:10: warning: no group 'nosuchgroup' is known here
+sys/conf/bad.conf:11: error: '[NONPRIVILEGED' is no section header (no ']'): the settings after it are skipped, as before it
+5 errors, 4 warnings
+)");
+    std::ifstream out(dir / "out");
+    for (std::string line, found; std::getline(expected, line);)
+        EXPECT_EQ(std::getline(out, found) ? found : "(no more output)", line);
+    EXPECT_EQ(out.peek(), EOF) << "nothing more";
 }
 
 TEST_F(Qelsconf, TheApi) {

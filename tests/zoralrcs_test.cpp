@@ -55,6 +55,12 @@ std::string read(const std::string &text, int mask = 7) {
     return listing();
 }
 
+std::string told; // what the observer below was told
+void tell(void *, const char *path, int line, int severity, const char *text) {
+    told += std::string(path) + ":" + std::to_string(line) + "NWE"[severity] + " " + text + "|";
+}
+const vmobserver observer = {NULL, tell, NULL};
+
 class Zoralrcs : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -148,6 +154,25 @@ TEST_F(Zoralrcs, ExpansionAndLookup) {
     EXPECT_EQ(fsevalval(NULL, untouched, sizeof untouched) + strlen(untouched) +
                   (fscheckrc(NULL, 7) != NULL),
               0u);
+}
+
+// Read with mask 6 (\n: a line feed, \a: 1023 letters a): the settings taken, what was told.
+TEST_F(Zoralrcs, Findings) {
+    std::string text, a(1023, 'a');
+    const char *file =
+        R"([PRIVILEDGED]\nSECRET=1\nnot a setting\nA=${LANG\nB=$UNDEFINED/x\nA=1\n[privileged]\nP=1\n[NONPRIVILEGED]\nB=1\nA=\n)"
+        R"([GENERAL]\nX=1\n[PRIVILEGED\n[ NONPRIVILEGED ]\n[GROUP]\n[GRUP:staff]\n[GROUP:staff,nosuch]\nY=2\n[GROUP:staff\n[GROUP:wheel]\n[X]\nZ=1\njunk\n[nonprivileged]\nA=\a\aB=b\nC=x${A}\nD=${A}x\n\a\n)";
+    for (const char *c = file; *c != '\0'; c++)
+        text += *c != '\\' ? std::string(1, *c) : *++c == 'n' ? "\n" : a;
+    vmobserve = &observer;
+    FILE *stream = fmemopen(text.data(), text.size(), "r");
+    told.insert(0, std::to_string(psreadnamed(stream, 6, "t")) + " ");
+    fclose(stream);
+    vmobserve = NULL;
+    EXPECT_EQ(
+        told,
+        R"(12 t:1E '[PRIVILEDGED]' is an unknown section (did you mean [PRIVILEGED]?): the settings after it stay in the non-privileged section|t:3E 'not a setting' is neither a setting, a section header nor a comment: it is ignored|t:4E unclosed '${LANG': it stays as written|t:5W '$UNDEFINED' is not set here: it expands to nothing|t:6N 'A' replaces the value from t:4|t:7W a privileged section is ignored in this file: its settings are not stored|t:10N 'B' replaces the value from t:5|t:11N 'A' is empty: it deletes the value from t:6|)"
+        R"(t:12E '[GENERAL]' is an unknown section: the settings after it stay in the non-privileged section|t:14E '[PRIVILEGED' is no section header (no ']'): the settings after it stay in the non-privileged section|t:15E '[ NONPRIVILEGED ]' is an unknown section (did you mean [NONPRIVILEGED]?): the settings after it stay in the non-privileged section|t:16E '[GROUP]' is an unknown section (did you mean [GROUP:...]?): the settings after it stay in the non-privileged section|t:17E '[GRUP:staff]' is an unknown section (did you mean [GROUP:...]?): the settings after it stay in the non-privileged section|t:18W no group 'nosuch' is known here|t:20E '[GROUP:staff' is no section header (no ']'): the settings after it stay in the group section|t:22E '[X]' is an unknown section: the settings after it are skipped, as before it|t:24E 'junk' is neither a setting, a section header nor a comment: it is ignored|t:26W the value is cut at 1023 characters|t:26E the line is longer than 2047 bytes: its rest, 'aB=b', is read as a line of its own|t:27W the value is cut at 1023 characters|t:28W the value is cut at 1023 characters|t:29E 'aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa...' is neither a setting, a section header nor a comment: it is ignored|)");
 }
 
 // Calls that name no item or no level change nothing, a replacement reads the old value; nothing
