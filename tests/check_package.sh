@@ -16,6 +16,7 @@ done
 dpkg-deb -c "$deb" | awk '{print $6}' >"$out/contents"
 headers=$(cd "$(dirname "$0")/../include" && ls ./*.h | sed 's|^\./|sys/include/vaxolocal/|')
 for path in sys/lib/libvaxolocal.so sys/lib/libqels.so sys/lib/libzoralukv.so sys/lib/vaxolocal.jar \
+    sys/lib/vaxolocal-sources.jar sys/lib/vaxolocal-demo.jar share/bash-completion/completions/qelsconf \
     sys/bin/qelsconf share/man/man1/qelsconf.1 sys/include/vaxolocal/version.h \
     sys/lib/pkgconfig/vaxolocal.pc sys/lib/cmake/vaxolocal/vaxolocalConfig.cmake \
     sys/lib/cmake/vaxolocal/vaxolocalConfigVersion.cmake $headers; do

@@ -27,6 +27,8 @@ for wanted in "$@"; do
         need_cmd git git
         need_cmd clang-format clang-format
         need_cmd groff groff-base
+        need_cmd abidiff abigail-tools
+        need_cmd dpkg-shlibdeps dpkg-dev
         ;;
     bench)
         need_pkg libbenchmark-dev
