@@ -8,8 +8,8 @@
  * directory), ERANGE (the path does not fit the caller's buffer), or the
  * platform's error number from the status query of the area itself.
  */
-#ifndef DATAAREA_H
-#define DATAAREA_H
+#ifndef VAXOLOCAL_DATAAREA_H
+#define VAXOLOCAL_DATAAREA_H
 
 #include "omx_export.h"
 

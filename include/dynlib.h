@@ -10,8 +10,8 @@
  * A failure leaves its text pending for the calling thread until
  * GetDynLoadError() takes it. Only GetDLError() shares state between threads.
  */
-#ifndef DYNLIB_H
-#define DYNLIB_H
+#ifndef VAXOLOCAL_DYNLIB_H
+#define VAXOLOCAL_DYNLIB_H
 
 #include "omx_export.h"
 

@@ -15,8 +15,8 @@
  * nothing. Lines written concurrently on one logger stay whole; changing the
  * sink or the level, and deleting the logger, must not race with messages.
  */
-#ifndef LOGGER_H
-#define LOGGER_H
+#ifndef VAXOLOCAL_LOGGER_H
+#define VAXOLOCAL_LOGGER_H
 
 #include <stdio.h>
 

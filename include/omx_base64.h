@@ -5,8 +5,8 @@
  * the caller releases with OmxMemFree(). When that storage cannot be obtained
  * (or the result would not fit a 32-bit count), *out is NULL and the result 0.
  */
-#ifndef OMX_BASE64_H
-#define OMX_BASE64_H
+#ifndef VAXOLOCAL_OMX_BASE64_H
+#define VAXOLOCAL_OMX_BASE64_H
 
 #include <stdint.h>
 

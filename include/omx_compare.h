@@ -15,8 +15,8 @@
  *    whole strings.
  * Under a limit of 0 or less the orderings always give 0.
  */
-#ifndef OMX_COMPARE_H
-#define OMX_COMPARE_H
+#ifndef VAXOLOCAL_OMX_COMPARE_H
+#define VAXOLOCAL_OMX_COMPARE_H
 
 #include "omx_export.h"
 

@@ -1,6 +1,6 @@
 /* Moving an instant by days, weeks, months or years, snapped to the period's start. */
-#ifndef OMX_DATEDELTA_H
-#define OMX_DATEDELTA_H
+#ifndef VAXOLOCAL_OMX_DATEDELTA_H
+#define VAXOLOCAL_OMX_DATEDELTA_H
 
 #include <stdint.h>
 #include <time.h>

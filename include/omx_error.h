@@ -1,6 +1,6 @@
 /* The calling thread's last error number and the platform's text for it. */
-#ifndef OMX_ERROR_H
-#define OMX_ERROR_H
+#ifndef VAXOLOCAL_OMX_ERROR_H
+#define VAXOLOCAL_OMX_ERROR_H
 
 #include "omx_export.h"
 

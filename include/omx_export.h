@@ -1,6 +1,6 @@
 /* Marks the names this library exports; everything else stays hidden. */
-#ifndef OMX_EXPORT_H
-#define OMX_EXPORT_H
+#ifndef VAXOLOCAL_OMX_EXPORT_H
+#define VAXOLOCAL_OMX_EXPORT_H
 
 #define OMX_API __attribute__((visibility("default")))
 

@@ -1,6 +1,6 @@
 /* A small, portable description of a file, following symbolic links. */
-#ifndef OMX_FILESTATUS_H
-#define OMX_FILESTATUS_H
+#ifndef VAXOLOCAL_OMX_FILESTATUS_H
+#define VAXOLOCAL_OMX_FILESTATUS_H
 
 #include <stdint.h>
 #include <time.h>

@@ -5,8 +5,8 @@
  * interchangeable, and OmxMemFree() accepts blocks from malloc(), calloc()
  * and strdup() as well. The caller that receives a block owns it.
  */
-#ifndef OMX_MEMORY_H
-#define OMX_MEMORY_H
+#ifndef VAXOLOCAL_OMX_MEMORY_H
+#define VAXOLOCAL_OMX_MEMORY_H
 
 #include <stddef.h>
 

@@ -6,8 +6,8 @@
  * fixed place number ("OmxGetUserGroups line 65: ...") and is written, cut
  * to size, only into a non-NULL error buffer with a positive size.
  */
-#ifndef OMX_OSUSER_H
-#define OMX_OSUSER_H
+#ifndef VAXOLOCAL_OMX_OSUSER_H
+#define VAXOLOCAL_OMX_OSUSER_H
 
 #include <stdint.h>
 

@@ -1,6 +1,6 @@
 /* Clock readings for measuring and reporting elapsed times. */
-#ifndef QELCLOCK_H
-#define QELCLOCK_H
+#ifndef VAXOLOCAL_QELCLOCK_H
+#define VAXOLOCAL_QELCLOCK_H
 
 #include <stdint.h>
 

@@ -8,8 +8,8 @@
  * environment. Where a name is stored at several admitted levels, the highest
  * level wins: non-privileged over group over privileged.
  */
-#ifndef QELSCONF_H
-#define QELSCONF_H
+#ifndef VAXOLOCAL_QELSCONF_H
+#define VAXOLOCAL_QELSCONF_H
 
 #include "omx_export.h"
 

@@ -1,6 +1,6 @@
 /* Bounded line input from standard input. */
-#ifndef SAFE_GETS_H
-#define SAFE_GETS_H
+#ifndef VAXOLOCAL_SAFE_GETS_H
+#define VAXOLOCAL_SAFE_GETS_H
 
 #include "omx_export.h"
 

@@ -19,8 +19,8 @@
  *
  * A buffer serves one thread at a time; distinct buffers share nothing.
  */
-#ifndef STRBUF_H
-#define STRBUF_H
+#ifndef VAXOLOCAL_STRBUF_H
+#define VAXOLOCAL_STRBUF_H
 
 #include "omx_export.h"
 

@@ -10,8 +10,8 @@
  * modified UTF-8 whatever their bytes (4-byte sequences as surrogate pairs,
  * stray bytes as U+FFFD).
  */
-#ifndef VAXOLOCAL_H
-#define VAXOLOCAL_H
+#ifndef VAXOLOCAL_VAXOLOCAL_H
+#define VAXOLOCAL_VAXOLOCAL_H
 
 #include <jni.h>
 

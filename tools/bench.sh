@@ -14,13 +14,13 @@ set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$root/build/bench
 results=$build/results
-"$root/tools/ensure-deps.sh" python3 gnuplot-nox
+"$root/tools/ensure-deps.sh" build test bench python3 gnuplot-nox
 
 benches=${*:-base64_bench zoralrcs_bench logger_bench strbuf_bench bridge}
 # The configuration benchmark reads through the library rooted in the test
 # sandbox, which the test build defines.
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DVAXO_BUILD_BENCHMARKS=ON \
-    -DVAXO_BUILD_TESTS=ON >/dev/null
+    -DVAXO_BUILD_TESTS=ON -DVAXO_WERROR=ON >/dev/null
 targets=$(echo "$benches" | sed 's/\bbridge\b/bridge_bench/')
 # shellcheck disable=SC2086
 cmake --build "$build" -j "$(nproc)" --target $targets

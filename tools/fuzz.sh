@@ -14,7 +14,7 @@ esac
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$root/build/fuzz
 
-"$root/tools/ensure-deps.sh" clang-14 libclang-rt-14-dev libfuzzer-14-dev
+"$root/tools/ensure-deps.sh" cmake make clang-14 libclang-rt-14-dev libfuzzer-14-dev
 
 cmake -S "$root/fuzz" -B "$build" -DCMAKE_CXX_COMPILER=clang++-14 \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null

@@ -10,11 +10,12 @@
 # which uses it for its own purposes (null checks, safepoints, stack banging).
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
-"$root/tools/ensure-deps.sh"
+"$root/tools/ensure-deps.sh" build test
 jobs=$(nproc)
 
 asan=$root/build/sanitize
-cmake -S "$root" -B "$asan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVAXO_SANITIZE=ON >/dev/null
+cmake -S "$root" -B "$asan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVAXO_SANITIZE=ON \
+    -DVAXO_WERROR=ON >/dev/null
 cmake --build "$asan" -j "$jobs"
 runtime=$(g++ -print-file-name=libasan.so)
 [ -f "$runtime" ] || { echo "no AddressSanitizer runtime at $runtime" >&2; exit 1; }

@@ -23,10 +23,11 @@ CONF
 # The libraries' run path is the default installation's; this one lives elsewhere.
 export LD_LIBRARY_PATH="$lib${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}"
 unset QELS_EXE DEMO_GREETING
-run() { java -Djava.library.path="$lib" -cp "$lib/vaxolocal.jar" "$@"; }
+run() { java -Djava.library.path="$lib" "$@"; }
 
 echo "== A session through the installation in $stage, configured by $conf/demo.conf"
-__KERNEL_DEVELOPER=$conf/demo.conf run com.brantexa.zoral.vaxo.demo.Demo
+__KERNEL_DEVELOPER=$conf/demo.conf run -jar "$lib/vaxolocal-demo.jar"
 echo
 echo "== The same, configured by $conf/missing.conf, which names no XML API library"
-__KERNEL_DEVELOPER=$conf/missing.conf run com.brantexa.zoral.vaxo.demo.MissingLibraryDemo
+__KERNEL_DEVELOPER=$conf/missing.conf run -cp "$lib/vaxolocal.jar:$lib/vaxolocal-demo.jar" \
+    com.brantexa.zoral.vaxo.demo.MissingLibraryDemo

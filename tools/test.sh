@@ -10,13 +10,14 @@
 # Set VAXO_QUICK=1 to stop after step 2.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
-"$root/tools/ensure-deps.sh"
+"$root/tools/ensure-deps.sh" build test bench
 jobs=$(nproc)
 step() { printf '\n==== %s (%s)\n' "$1" "$(date +%T)"; }
 
 step "The whole suite"
 build=$root/build/test
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVAXO_BUILD_BENCHMARKS=ON >/dev/null
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVAXO_BUILD_BENCHMARKS=ON \
+    -DVAXO_WERROR=ON >/dev/null
 cmake --build "$build" -j "$jobs"
 # A JUnit XML report of the whole run, for CI to show.
 (cd "$build" && ctest -j "$jobs" --output-on-failure --output-junit "$build/ctest-junit.xml" </dev/null)
@@ -24,7 +25,8 @@ cmake --build "$build" -j "$jobs"
 # At the default build type, whose optimiser raises warnings a Debug build never sees.
 step "The C++ suite under AddressSanitizer and UndefinedBehaviorSanitizer"
 asan=$root/build/sanitize
-cmake -S "$root" -B "$asan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVAXO_SANITIZE=ON >/dev/null
+cmake -S "$root" -B "$asan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVAXO_SANITIZE=ON \
+    -DVAXO_WERROR=ON >/dev/null
 cmake --build "$asan" -j "$jobs"
 (
     export ASAN_OPTIONS=allocator_may_return_null=1:detect_leaks=1:abort_on_error=1

@@ -16,7 +16,7 @@
 # is not reported.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
-"$root/tools/ensure-deps.sh" valgrind
+"$root/tools/ensure-deps.sh" build test valgrind
 jobs=$(nproc)
 
 memcheck="valgrind;--tool=memcheck;--leak-check=full;--errors-for-leak-kinds=definite,indirect"
@@ -25,7 +25,8 @@ memcheck="$memcheck;--num-callers=30"
 
 build=$root/build/valgrind
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Debug -DVAXO_SANITIZE=OFF \
-    -DVAXO_BUILD_BENCHMARKS=OFF "-DCMAKE_CROSSCOMPILING_EMULATOR=$memcheck" >/dev/null
+    -DVAXO_BUILD_BENCHMARKS=OFF -DVAXO_WERROR=ON \
+    "-DCMAKE_CROSSCOMPILING_EMULATOR=$memcheck" >/dev/null
 cmake --build "$build" -j "$jobs"
 (cd "$build" && ctest -j "$jobs" -L cpp --output-on-failure --timeout 900 </dev/null)
 echo "The C++ suite is clean under valgrind memcheck."
