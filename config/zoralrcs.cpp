@@ -204,6 +204,10 @@ void psinitrc(void) {
     vmrootp = root;
 }
 
+size_t fsnamecount(void) {
+    return m_names.used;
+}
+
 void psdeleterc(void) {
     if (vmrootp == NULL)
         return;
