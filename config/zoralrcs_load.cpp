@@ -470,15 +470,7 @@ struct nameset {
     size_t used;
 };
 
-// What one export builds: the environment's entries, then the new ones, then NULL.
-struct newenv {
-    char **entries;
-    size_t count; // without the NULL
-    size_t capacity;
-};
-
 static const size_t FIRST_TABLE_SIZE = 64;
-static const char NOENV[] = "__QELSCONF_NOENV";
 
 static bool __ends_name(char c) {
     return c == '\0' || c == '=';
@@ -564,13 +556,12 @@ static char *__export_text(const char *name, const char *value) {
         if (texts == NULL)
             return NULL;
         for (size_t i = 0; i < pool->capacity; i++) {
-            char *text = pool->texts[i];
-            size_t mask = capacity - 1;
-            size_t at = text != NULL ? __fnv(FNV_BASIS, text, '\0') & mask : 0;
-            while (text != NULL && texts[at] != NULL) // the texts differ: the first free slot
-                at = (at + 1) & mask;
-            if (text != NULL)
+            if (char *text = pool->texts[i]) {
+                size_t at = __fnv(FNV_BASIS, text, '\0') & (capacity - 1);
+                while (texts[at] != NULL) // the texts differ: the first free slot is its own
+                    at = (at + 1) & (capacity - 1);
                 texts[at] = text;
+            }
         }
         free(pool->texts);
         pool->texts = texts;
@@ -592,41 +583,24 @@ static char *__export_text(const char *name, const char *value) {
     }
     return *slot;
 }
-// Appends text after the count entries of old, which the first call copies; keeps room for
-// the NULL that ends the array. False when out of memory.
-static bool __append_entry(newenv *env, char *const *old, size_t count, char *text) {
-    if (env->entries == NULL) {
-        size_t capacity = count + FIRST_TABLE_SIZE;
-        env->entries = static_cast<char **>(
-            capacity <= SIZE_MAX / sizeof(char *) ? malloc(capacity * sizeof(char *)) : NULL);
-        if (env->entries == NULL)
-            return false;
-        if (count > 0)
-            memcpy(env->entries, old, count * sizeof(char *));
-        env->count = count;
-        env->capacity = capacity;
-    } else if (env->count + 2 > env->capacity) {
-        size_t capacity = env->capacity * 2;
-        // Not installed yet: nothing else can point at the array that moves.
-        char **entries = static_cast<char **>(capacity <= SIZE_MAX / sizeof(char *)
-                                                  ? realloc(env->entries, capacity * sizeof(char *))
-                                                  : NULL);
-        if (entries == NULL)
-            return false;
-        env->entries = entries;
-        env->capacity = capacity;
-    }
-    env->entries[env->count++] = text;
-    return true;
+// A new environment array holding the count entries of old and room for added more and the
+// NULL that ends it; NULL when out of memory.
+static char **__new_environment(char *const *old, size_t count, size_t added) {
+    if (added > SIZE_MAX / sizeof(char *) - count - 1)
+        return NULL;
+    char **entries = static_cast<char **>(malloc((count + added + 1) * sizeof(char *)));
+    if (entries != NULL && count > 0)
+        memcpy(entries, old, count * sizeof(char *));
+    return entries;
 }
 
 // Installs the new environment whole, then frees the array the last export installed, which
 // the environment no longer points at.
-static void __install(newenv *env) {
-    env->entries[env->count] = NULL;
-    __atomic_store_n(&environ, env->entries, __ATOMIC_RELEASE);
+static void __install(char **entries, size_t count) {
+    entries[count] = NULL;
+    __atomic_store_n(&environ, entries, __ATOMIC_RELEASE);
     free(m_environ);
-    m_environ = env->entries;
+    m_environ = entries;
 }
 
 // Whether setenv would take the name: not empty, no '='.
@@ -635,7 +609,7 @@ static bool __exportable(const char *name) {
 }
 
 void pssetenvs(void) {
-    if (vmrootp == NULL || getenv(NOENV) != NULL)
+    if (vmrootp == NULL || getenv("__QELSCONF_NOENV") != NULL)
         return;
     // One pass over the environment and one over the store: setenv and getenv would search
     // the whole environment once per setting.
@@ -643,35 +617,36 @@ void pssetenvs(void) {
     size_t count = 0;
     while (old != NULL && old[count] != NULL)
         count++;
+    size_t names = fsnamecount(); // no more settings than names can be exported
     nameset present;
-    if (!__new_nameset(&present, count + fsnamecount())) {
+    if (!__new_nameset(&present, count + names)) {
         vmlost++;
         return;
     }
     for (size_t i = 0; i < count; i++)
         if (strchr(old[i], '=') != NULL) // getenv finds no variable without one
             __add_name(&present, old[i]);
-    newenv env = {NULL, 0, 0};
-    bool failed = false;
+    char **entries = NULL;
+    size_t total = count;
     // The highest level exports first, so that lower levels find its names taken. After a
     // failed export a lower level's value would take the variable; stop instead.
-    bool stop = false;
-    for (vmsect *section = vmrootp->prev; section != vmrootp && !stop; section = section->prev)
-        for (vmitem *item = section->items->prev; item != section->items && !stop;
+    bool failed = false;
+    for (vmsect *section = vmrootp->prev; section != vmrootp && !failed; section = section->prev)
+        for (vmitem *item = section->items->prev; item != section->items && !failed;
              item = item->prev) {
             const char *name = item->name;
             if (!__exportable(name) || !__add_name(&present, name))
                 continue;
             char *text = __export_text(name, item->value);
-            if (text == NULL || !__append_entry(&env, old, count, text)) {
-                stop = failed = true;
-                continue;
-            }
-            stop = strcmp(name, NOENV) == 0; // exported, the switch turns the rest off
+            if (entries == NULL && text != NULL)
+                entries = __new_environment(old, count, names);
+            failed = text == NULL || entries == NULL || total == count + names;
+            if (!failed)
+                entries[total++] = text;
         }
     free(present.names);
-    if (env.entries != NULL)
-        __install(&env);
+    if (entries != NULL)
+        __install(entries, total);
     if (failed)
         vmlost++;
 }
