@@ -5,6 +5,9 @@
 
 #include <openssl/evp.h>
 
+#include <stdlib.h>
+#include <string.h>
+
 #include <string>
 #include <vector>
 
@@ -88,3 +91,26 @@ static void BM_PeerDecodeBlock(benchmark::State &state) {
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * state.range(0));
 }
 BENCHMARK(BM_PeerDecodeBlock)->Apply(sizes);
+
+// The limit for either direction: a fresh result of the text's size, filled by
+// a memory copy (the text is the larger side of both conversions).
+static void BM_AllocateAndCopyText(benchmark::State &state) {
+    std::string text = encoded(sample_bytes(static_cast<size_t>(state.range(0))));
+    for (auto _ : state) {
+        void *copy = malloc(text.size() + 1);
+        benchmark::DoNotOptimize(memcpy(copy, text.c_str(), text.size() + 1));
+        benchmark::ClobberMemory();
+        free(copy);
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * state.range(0));
+}
+BENCHMARK(BM_AllocateAndCopyText)->Apply(sizes);
+
+// What finding a NUL in the text costs alone (no result).
+static void BM_ScanText(benchmark::State &state) {
+    std::string text = encoded(sample_bytes(static_cast<size_t>(state.range(0))));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(strnlen(text.c_str(), text.size() + 8));
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * state.range(0));
+}
+BENCHMARK(BM_ScanText)->Apply(sizes);
