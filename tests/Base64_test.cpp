@@ -31,4 +31,7 @@ TEST(Base64, FollowsTheModelAroundWholeBlocks) {
               0u);
     EXPECT_EQ(encoded, nullptr);
     OmxMemFree(bytes);
+    // a count far past the text's NUL, a bound too large for a 32-bit process
+    EXPECT_EQ(OmxBase64Decode(std::string(6000, 'Q').c_str(), UINT32_MAX, &bytes), 4500u);
+    OmxMemFree(bytes);
 }
