@@ -156,7 +156,7 @@ uint32_t OmxBase64Decode(const char *text, uint32_t count, unsigned char **out) 
         return 0;
     *out = NULL;
     if (text == NULL)
-        count = 0;
+        text = ""; // the empty text
     uint32_t scanned = 0;
     __scan_ahead(text, &scanned, &count);
     size_t room = __decoded_room(count);
