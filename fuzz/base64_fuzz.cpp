@@ -53,9 +53,9 @@ static void check_at_width(const uint8_t *data, size_t size) {
     // Text that goes on past its count, or ends before it; valid text before it is not read.
     const uint32_t count =
         counted ? (bytes.size() > slack ? bytes.size() - slack : 0) : bytes.size() + slack;
-    std::vector<char> storage(32, 'A');
+    std::vector<char> storage(64, 'A');
     storage.insert(storage.end(), bytes.c_str(), bytes.c_str() + bytes.size() + !counted);
-    check_result(back, OmxBase64Decode(&storage[32], count, &back), model_decode(bytes, count));
+    check_result(back, OmxBase64Decode(&storage[64], count, &back), model_decode(bytes, count));
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
