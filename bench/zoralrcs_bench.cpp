@@ -10,6 +10,7 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
 #include "qelsconf.h"
 #include "zoralrcs_internal.h"
@@ -58,11 +59,19 @@ static void __load(benchmark::State &state, bool exported) {
     }
     if (!exported)
         setenv("__QELSCONF_NOENV", "1", 1);
-    char **environment = environ;
+    // The starting environment in an array only this program owns: the C library may
+    // move its own array when a load sets a variable, and the old one would then be gone.
+    static std::vector<char *> environment;
+    size_t entries = 0;
+    while (environ[entries] != NULL)
+        entries++;
+    std::vector<char *> copy(environ, environ + entries + 1);
+    environment.swap(copy);
+    environ = environment.data();
     QelsConfSetPath(path.c_str());
     for (auto _ : state) {
         QelsConfRemove();
-        environ = environment;
+        environ = environment.data();
         QelsConfCreate();
     }
     std::string last = __setting_name(count - 1);
@@ -73,7 +82,7 @@ static void __load(benchmark::State &state, bool exported) {
         state.SkipWithError("the file was not read or exported as written");
     QelsConfRemove();
     QelsConfSetPath(NULL);
-    environ = environment;
+    environ = environment.data();
     unsetenv("__QELSCONF_NOENV");
     unlink(path.c_str());
     state.SetItemsProcessed(state.iterations() * count);
