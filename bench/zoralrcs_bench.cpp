@@ -10,6 +10,7 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
 #include "qelsconf.h"
 #include "zoralrcs_internal.h"
@@ -47,30 +48,56 @@ static void __counts(benchmark::internal::Benchmark *bench) {
     bench->Arg(100)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMicrosecond);
 }
 
-static void BM_LoadConfiguration(benchmark::State &state) {
+// Each iteration frees the store, gives the process back the environment it started
+// with and loads the file again, exporting every setting to the environment or none.
+static void __load(benchmark::State &state, bool exported) {
     int count = static_cast<int>(state.range(0));
     std::string path = __config_file(count);
     if (path.empty()) {
         state.SkipWithError("no temporary file");
         return;
     }
-    setenv("__QELSCONF_NOENV", "1", 1);
+    if (!exported)
+        setenv("__QELSCONF_NOENV", "1", 1);
+    // The starting environment in an array only this program owns: the C library may
+    // move its own array when a load sets a variable, and the old one would then be gone.
+    static std::vector<char *> environment;
+    size_t entries = 0;
+    while (environ[entries] != NULL)
+        entries++;
+    std::vector<char *> copy(environ, environ + entries + 1);
+    environment.swap(copy);
+    environ = environment.data();
     QelsConfSetPath(path.c_str());
     for (auto _ : state) {
         QelsConfRemove();
+        environ = environment.data();
         QelsConfCreate();
     }
-    const char *last = QelsConfQuery(__setting_name(count - 1).c_str(), 7);
+    std::string last = __setting_name(count - 1);
     std::string expected = "/opt/base/value/" + std::to_string(count - 2) + "/sub";
-    if (last == NULL || expected != last)
-        state.SkipWithError("the file was not read as written");
+    const char *found = QelsConfQuery(last.c_str(), 7);
+    const char *variable = getenv(last.c_str());
+    if (found == NULL || expected != found || (variable != NULL) != exported)
+        state.SkipWithError("the file was not read or exported as written");
     QelsConfRemove();
     QelsConfSetPath(NULL);
+    environ = environment.data();
     unsetenv("__QELSCONF_NOENV");
     unlink(path.c_str());
     state.SetItemsProcessed(state.iterations() * count);
 }
-BENCHMARK(BM_LoadConfiguration)->Apply(__counts);
+
+static void BM_LoadConfiguration(benchmark::State &state) {
+    __load(state, false);
+}
+BENCHMARK(BM_LoadConfiguration)->Apply(__counts)->Arg(20000);
+
+// The same load exporting every setting, none of which the environment holds yet.
+static void BM_LoadConfigurationExported(benchmark::State &state) {
+    __load(state, true);
+}
+BENCHMARK(BM_LoadConfigurationExported)->Arg(1000)->Arg(20000)->Unit(benchmark::kMicrosecond);
 
 static int __count_setting(void *user, const char *, const char *, const char *) {
     ++*static_cast<long *>(user);

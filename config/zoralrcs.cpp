@@ -30,6 +30,7 @@ enum {
     FINDING_SIZE = 512, // one finding's text
     QUOTE_SIZE = 40,    // at most this much of a file's text is quoted in a finding
     KEYWORD_SIZE = 24,  // longer section names are too far from any to suggest one
+    READ_SIZE = 8192,   // one read from a file, whose lines are handed out in place
 };
 
 // A copy of the path of a file read into the store, which items name as their origin.
@@ -69,6 +70,11 @@ static int __slot(int level) {
 static vmitem *__find(int slot, const char *name) {
     const vmname *entry = psfindname(&m_names, name);
     return entry != NULL ? entry->items[slot] : NULL;
+}
+
+// The item at slot of a probed entry, or NULL.
+static vmitem *__probed_item(const vmname *entry, int slot) {
+    return entry != NULL && entry->name != NULL ? entry->items[slot] : NULL;
 }
 
 template <typename T> static T *__new_node() {
@@ -204,6 +210,10 @@ void psinitrc(void) {
     vmrootp = root;
 }
 
+size_t fsnamecount(void) {
+    return m_names.used;
+}
+
 void psdeleterc(void) {
     if (vmrootp == NULL)
         return;
@@ -249,15 +259,16 @@ vmsect *fsgetsect(int level) {
     return sect;
 }
 
-// Appends name with its already expanded, non-empty value.
+// Appends name with its already expanded, non-empty value; entry is what probing the index
+// for name (of that hash) gave.
 static vmitem *__append(vmsect *sect, int slot, const char *name, const char *expanded,
-                        const char *origin, int line) {
+                        const char *origin, int line, vmname *entry, uint32_t hash) {
     vmitem *item = __new_item(name, expanded, origin, line);
     if (item == NULL) {
         vmlost++;
         return NULL;
     }
-    if (!psaddname(&m_names, slot, item)) {
+    if (!psaddname(&m_names, entry, hash, slot, item)) {
         __free_item(item);
         vmlost++;
         return NULL;
@@ -314,9 +325,13 @@ vmitem *fsnewitem(vmsect *sect, const char *name, const char *value) {
         return NULL;
     int slot = __slot(sect->level);
     char expanded[CONF_VALUE_SIZE];
-    if (slot < 0 || __find(slot, name) != NULL || !fsevalval(value, expanded, sizeof expanded))
+    if (slot < 0 || !fsevalval(value, expanded, sizeof expanded))
         return NULL;
-    return __append(sect, slot, name, expanded, VM_ORIGIN_PROGRAM, 0);
+    uint32_t hash = pshashname(name);
+    vmname *entry = psprobename(&m_names, name, hash);
+    if (__probed_item(entry, slot) != NULL)
+        return NULL;
+    return __append(sect, slot, name, expanded, VM_ORIGIN_PROGRAM, 0, entry, hash);
 }
 
 int fsrepitem(vmitem *item, const char *name, const char *value) {
@@ -350,14 +365,17 @@ bool psstoreitem(vmsect *sect, const char *name, const char *value, const char *
         return false;
     // The value is expanded before the lookup (it reads the store as it was either
     // way), so that the name's index entry arrives from memory meanwhile.
-    psprefetchname(&m_names, name);
+    uint32_t hash = pshashname(name);
+    psprefetchname(&m_names, hash);
     char expanded[CONF_VALUE_SIZE];
     __expand(value, expanded, sizeof expanded, origin, line);
-    if (vmitem *item = __find(slot, name)) {
+    vmname *entry = psprobename(&m_names, name, hash);
+    if (vmitem *item = __probed_item(entry, slot)) {
         __report_replacing(item, expanded, origin, line);
         return __replace(item, expanded, origin, line);
     }
-    return expanded[0] != '\0' && __append(sect, slot, name, expanded, origin, line) != NULL;
+    return expanded[0] != '\0' &&
+           __append(sect, slot, name, expanded, origin, line, entry, hash) != NULL;
 }
 
 int fsevalval(const char *source, char *destination, int size) {
@@ -603,6 +621,41 @@ static void __read_setting(char *text, reader *state) {
         state->settings++;
 }
 
+// Lines of a stream read in blocks, cut as fgets into a CONF_LINE_SIZE buffer would cut them:
+// up to and with a '\n', at most CONF_LINE_SIZE - 1 bytes. A line is handed out in place.
+struct linereader {
+    FILE *stream;
+    size_t start; // the unread bytes of buffer
+    size_t end;
+    bool ended; // the stream has nothing more to give
+    char buffer[READ_SIZE];
+};
+
+// The next line and its length in bytes, or NULL at the end. After a read error the partial
+// line is dropped, as fgets drops it.
+static char *__next_line(linereader *reader, size_t *length) {
+    for (;;) {
+        char *line = reader->buffer + reader->start;
+        size_t unread = reader->end - reader->start;
+        size_t window = unread < CONF_LINE_SIZE - 1 ? unread : CONF_LINE_SIZE - 1;
+        const char *newline = static_cast<const char *>(memchr(line, '\n', window));
+        if (newline != NULL || unread >= CONF_LINE_SIZE - 1 ||
+            (reader->ended && unread > 0 && !ferror(reader->stream))) {
+            *length = newline != NULL ? static_cast<size_t>(newline - line) + 1 : window;
+            reader->start += *length;
+            return line;
+        }
+        if (reader->ended)
+            return NULL;
+        memmove(reader->buffer, line, unread);
+        size_t wanted = sizeof reader->buffer - unread;
+        size_t got = fread(reader->buffer + unread, 1, wanted, reader->stream);
+        reader->start = 0;
+        reader->end = unread + got;
+        reader->ended = got < wanted;
+    }
+}
+
 int psreadnamed(FILE *stream, int mask, const char *path) {
     if (stream == NULL || vmrootp == NULL)
         return 0;
@@ -612,12 +665,23 @@ int psreadnamed(FILE *stream, int mask, const char *path) {
         return -1;
     }
     reader state = {mask, QELSCONF_NONPRIVILEGED, NULL, origin, 0, 0};
-    char line[CONF_LINE_SIZE];
-    bool continued = false; // the last read ended inside a line longer than the buffer
-    while (fgets(line, sizeof line, stream) != NULL) {
-        size_t length = strlen(line); // a NUL byte ends the line early
+    linereader lines;
+    lines.stream = stream;
+    lines.start = lines.end = 0;
+    lines.ended = false;
+    char cut[CONF_LINE_SIZE]; // a line without '\n' is terminated apart from what follows it
+    bool continued = false;   // the last line ended inside one longer than a line may be
+    size_t size;
+    while (char *line = __next_line(&lines, &size)) {
+        const char *nul = static_cast<const char *>(memchr(line, '\0', size));
+        size_t length = nul != NULL ? static_cast<size_t>(nul - line) : size; // NUL ends it
+        if (nul == NULL && line[size - 1] != '\n') {
+            memcpy(cut, line, size);
+            cut[size] = '\0';
+            line = cut;
+        }
         bool rest = continued;
-        continued = length == sizeof line - 1 && line[length - 1] != '\n';
+        continued = length == CONF_LINE_SIZE - 1 && line[length - 1] != '\n';
         if (!rest && state.line < INT_MAX)
             state.line++;
         if (length > 0 && line[length - 1] == '\n')

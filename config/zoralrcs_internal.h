@@ -67,6 +67,8 @@ extern unsigned long vmlost;
 /* Creates an empty store in vmrootp, freeing one that was there, and clears vmlost. Leaves
  * vmrootp NULL when out of memory. */
 void psinitrc(void);
+/* How many distinct names the store holds, at any level. */
+size_t fsnamecount(void);
 /* Frees the whole store; vmrootp becomes NULL. */
 void psdeleterc(void);
 /*

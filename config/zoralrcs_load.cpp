@@ -9,6 +9,7 @@
 #include <limits.h>
 #include <pthread.h>
 #include <pwd.h>
+#include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -448,14 +449,204 @@ void pssetenv(const char *name, const char *value) {
     }
 }
 
+// Exported settings, "NAME=value" texts that the environment may point at: never freed, as
+// the environment and whoever read it may keep them, and reused whenever the same setting is
+// exported again, so that reloading a configuration takes no more memory.
+struct exportpool {
+    char **texts; // open addressing, NULL where free, at most three quarters in use
+    size_t capacity;
+    size_t used;
+};
+static exportpool m_exports = {NULL, 0, 0};
+
+// The environment array the last export installed; freed when the next one replaces it.
+static char **m_environ = NULL;
+
+// Names already in the environment or exported, while one export runs. Each name ends at its
+// '=' (a variable) or its NUL (a setting's name).
+struct nameset {
+    const char **names; // open addressing, NULL where free, at most half in use
+    size_t capacity;
+    size_t used;
+};
+
+static const size_t FIRST_TABLE_SIZE = 64;
+
+static bool __ends_name(char c) {
+    return c == '\0' || c == '=';
+}
+
+static const uint32_t FNV_BASIS = 2166136261u;
+
+// FNV-1a of hash continued over text up to stop or its NUL.
+static uint32_t __fnv(uint32_t hash, const char *text, char stop) {
+    for (const unsigned char *c = reinterpret_cast<const unsigned char *>(text);
+         *c != '\0' && *c != static_cast<unsigned char>(stop); c++)
+        hash = (hash ^ *c) * 16777619u;
+    return hash;
+}
+
+static uint32_t __name_hash(const char *name) {
+    return __fnv(FNV_BASIS, name, '=');
+}
+
+static bool __same_name(const char *a, const char *b) {
+    while (!__ends_name(*a) && *a == *b)
+        a++, b++;
+    return __ends_name(*a) && __ends_name(*b);
+}
+
+// The slot of name in set, or the free slot where it would go.
+static const char **__name_slot(const nameset *set, const char *name) {
+    size_t mask = set->capacity - 1;
+    for (size_t i = __name_hash(name) & mask;; i = (i + 1) & mask)
+        if (set->names[i] == NULL || __same_name(set->names[i], name))
+            return &set->names[i];
+}
+
+// An empty set with room for count names; false when out of memory.
+static bool __new_nameset(nameset *set, size_t count) {
+    size_t capacity = FIRST_TABLE_SIZE;
+    while (capacity / 2 < count && capacity <= SIZE_MAX / 2 / sizeof(char *))
+        capacity *= 2;
+    set->names =
+        static_cast<const char **>(capacity / 2 >= count ? calloc(capacity, sizeof(char *)) : NULL);
+    set->capacity = capacity;
+    set->used = 0;
+    return set->names != NULL;
+}
+
+// Adds name unless the set holds it; true when added. The set has room for it.
+static bool __add_name(nameset *set, const char *name) {
+    const char **slot = __name_slot(set, name);
+    if (*slot != NULL)
+        return false;
+    *slot = name;
+    set->used++;
+    return true;
+}
+
+// The hash of "name=value", that of the whole text; name holds no '='.
+static uint32_t __setting_hash(const char *name, const char *value) {
+    return __fnv((__fnv(FNV_BASIS, name, '\0') ^ '=') * 16777619u, value, '\0');
+}
+
+// Whether text is "name=value".
+static bool __is_setting(const char *text, const char *name, const char *value) {
+    while (*name != '\0' && *text == *name)
+        text++, name++;
+    return *name == '\0' && *text == '=' && strcmp(text + 1, value) == 0;
+}
+
+static char **__export_slot(char **texts, size_t capacity, uint32_t hash, const char *name,
+                            const char *value) {
+    size_t mask = capacity - 1;
+    for (size_t i = hash & mask;; i = (i + 1) & mask)
+        if (texts[i] == NULL || __is_setting(texts[i], name, value))
+            return &texts[i];
+}
+
+// The pool's "name=value", made when missing; NULL when out of memory.
+static char *__export_text(const char *name, const char *value) {
+    exportpool *pool = &m_exports;
+    if ((pool->used + 1) * 4 > pool->capacity * 3) {
+        size_t capacity = pool->capacity == 0 ? FIRST_TABLE_SIZE : pool->capacity * 2;
+        char **texts = static_cast<char **>(
+            capacity <= SIZE_MAX / sizeof(char *) ? calloc(capacity, sizeof(char *)) : NULL);
+        if (texts == NULL)
+            return NULL;
+        for (size_t i = 0; i < pool->capacity; i++) {
+            if (char *text = pool->texts[i]) {
+                size_t at = __fnv(FNV_BASIS, text, '\0') & (capacity - 1);
+                while (texts[at] != NULL) // the texts differ: the first free slot is its own
+                    at = (at + 1) & (capacity - 1);
+                texts[at] = text;
+            }
+        }
+        free(pool->texts);
+        pool->texts = texts;
+        pool->capacity = capacity;
+    }
+    char **slot =
+        __export_slot(pool->texts, pool->capacity, __setting_hash(name, value), name, value);
+    if (*slot == NULL) {
+        size_t name_length = strlen(name);
+        size_t value_size = strlen(value) + 1;
+        char *text = static_cast<char *>(malloc(name_length + 1 + value_size));
+        if (text == NULL)
+            return NULL;
+        memcpy(text, name, name_length);
+        text[name_length] = '=';
+        memcpy(text + name_length + 1, value, value_size);
+        *slot = text;
+        pool->used++;
+    }
+    return *slot;
+}
+// A new environment array holding the count entries of old and room for added more and the
+// NULL that ends it; NULL when out of memory.
+static char **__new_environment(char *const *old, size_t count, size_t added) {
+    if (added > SIZE_MAX / sizeof(char *) - count - 1)
+        return NULL;
+    char **entries = static_cast<char **>(malloc((count + added + 1) * sizeof(char *)));
+    if (entries != NULL && count > 0)
+        memcpy(entries, old, count * sizeof(char *));
+    return entries;
+}
+
+// Installs the new environment whole, then frees the array the last export installed, which
+// the environment no longer points at.
+static void __install(char **entries, size_t count) {
+    entries[count] = NULL;
+    __atomic_store_n(&environ, entries, __ATOMIC_RELEASE);
+    free(m_environ);
+    m_environ = entries;
+}
+
+// Whether setenv would take the name: not empty, no '='.
+static bool __exportable(const char *name) {
+    return name[0] != '\0' && strchr(name, '=') == NULL;
+}
+
 void pssetenvs(void) {
     if (vmrootp == NULL || getenv("__QELSCONF_NOENV") != NULL)
         return;
-    // After a failed export a lower level's value would take the variable; stop instead.
-    unsigned long lost = vmlost;
-    for (vmsect *section = vmrootp->prev; section != vmrootp; section = section->prev)
-        for (vmitem *item = section->items->prev; item != section->items && vmlost == lost;
-             item = item->prev)
-            if (getenv(item->name) == NULL)
-                pssetenv(item->name, item->value);
+    // One pass over the environment and one over the store: setenv and getenv would search
+    // the whole environment once per setting.
+    char **old = environ;
+    size_t count = 0;
+    while (old != NULL && old[count] != NULL)
+        count++;
+    size_t names = fsnamecount(); // no more settings than names can be exported
+    nameset present;
+    if (!__new_nameset(&present, count + names)) {
+        vmlost++;
+        return;
+    }
+    for (size_t i = 0; i < count; i++)
+        if (strchr(old[i], '=') != NULL) // getenv finds no variable without one
+            __add_name(&present, old[i]);
+    char **entries = NULL;
+    size_t total = count;
+    // The highest level exports first, so that lower levels find its names taken. After a
+    // failed export a lower level's value would take the variable; stop instead.
+    bool failed = false;
+    for (vmsect *section = vmrootp->prev; section != vmrootp && !failed; section = section->prev)
+        for (vmitem *item = section->items->prev; item != section->items && !failed;
+             item = item->prev) {
+            const char *name = item->name;
+            if (!__exportable(name) || !__add_name(&present, name))
+                continue;
+            char *text = __export_text(name, item->value);
+            if (entries == NULL && text != NULL)
+                entries = __new_environment(old, count, names);
+            failed = text == NULL || entries == NULL || total == count + names;
+            if (!failed)
+                entries[total++] = text;
+        }
+    free(present.names);
+    if (entries != NULL)
+        __install(entries, total);
+    if (failed)
+        vmlost++;
 }

@@ -37,7 +37,12 @@ void psaddrc(const char *name, const char *value, int level, const char *origin)
 /* Sets the variable unless __QELSCONF_NOENV is set; without memory for it the variable is
  * removed (and counted in vmlost) rather than left contradicting the store. */
 void pssetenv(const char *name, const char *value);
-/* Exports every stored setting whose name is not yet an environment variable. */
+/* Exports every stored setting whose name is not yet an environment variable, the highest
+ * level's value where several levels hold the name, unless __QELSCONF_NOENV is set. Installs one
+ * new environment array (the old entries, then the new "NAME=value" texts) through environ.
+ * The texts are kept for the life of the process, one per distinct setting ever exported and
+ * reused when exported again; the array stays until the next export replaces it. When memory
+ * runs out, what was exported before stays, the rest is not, and vmlost counts it. */
 void pssetenvs(void);
 
 #endif

@@ -9,7 +9,7 @@
 static const size_t FIRST_CAPACITY = 64;
 
 // FNV-1a: cheap, and spreads the numbered names configuration files are full of.
-static uint32_t __hash(const char *name) {
+uint32_t pshashname(const char *name) {
     uint32_t hash = 2166136261u;
     for (const unsigned char *c = reinterpret_cast<const unsigned char *>(name); *c; c++)
         hash = (hash ^ *c) * 16777619u;
@@ -58,24 +58,27 @@ static void __erase(vmnames *names, size_t i) {
     names->used--;
 }
 
-void psprefetchname(const vmnames *names, const char *name) {
+void psprefetchname(const vmnames *names, uint32_t hash) {
     if (names->capacity != 0)
-        __builtin_prefetch(&names->entries[__hash(name) & (names->capacity - 1)]);
+        __builtin_prefetch(&names->entries[hash & (names->capacity - 1)]);
 }
 
 const vmname *psfindname(const vmnames *names, const char *name) {
-    if (names->capacity == 0)
-        return NULL;
-    const vmname *entry = __probe(names->entries, names->capacity, name, __hash(name));
-    return entry->name != NULL ? entry : NULL;
+    const vmname *entry = psprobename(names, name, pshashname(name));
+    return entry != NULL && entry->name != NULL ? entry : NULL;
 }
 
-bool psaddname(vmnames *names, int slot, vmitem *item) {
-    if ((names->used + 1) * 4 > names->capacity * 3 && !__grow(names))
-        return false;
-    uint32_t hash = __hash(item->name);
-    vmname *entry = __probe(names->entries, names->capacity, item->name, hash);
-    if (entry->name == NULL) {
+vmname *psprobename(const vmnames *names, const char *name, uint32_t hash) {
+    return names->capacity != 0 ? __probe(names->entries, names->capacity, name, hash) : NULL;
+}
+
+bool psaddname(vmnames *names, vmname *entry, uint32_t hash, int slot, vmitem *item) {
+    if (entry == NULL || entry->name == NULL) {
+        if ((names->used + 1) * 4 > names->capacity * 3) {
+            if (!__grow(names))
+                return false;
+            entry = __probe(names->entries, names->capacity, item->name, hash);
+        }
         entry->hash = hash;
         entry->name = item->name;
         names->used++;
@@ -87,7 +90,7 @@ bool psaddname(vmnames *names, int slot, vmitem *item) {
 void psdropname(vmnames *names, const vmitem *item) {
     if (names->capacity == 0)
         return;
-    vmname *entry = __probe(names->entries, names->capacity, item->name, __hash(item->name));
+    vmname *entry = __probe(names->entries, names->capacity, item->name, pshashname(item->name));
     if (entry->name == NULL)
         return;
     const vmitem *rest = NULL;

@@ -35,12 +35,18 @@ struct vmnames {
     size_t used;
 };
 
-/* Starts bringing name's entry into the cache for a lookup soon after. */
-void psprefetchname(const vmnames *names, const char *name);
+/* The hash the index files name under; the calls below take it so that a name is hashed once. */
+uint32_t pshashname(const char *name);
+/* Starts bringing the entry of hash into the cache for a lookup soon after. */
+void psprefetchname(const vmnames *names, uint32_t hash);
 /* The entry of name, or NULL when no level holds it. */
 const vmname *psfindname(const vmnames *names, const char *name);
-/* Records item, whose name has no item at slot yet; false when out of memory. */
-bool psaddname(vmnames *names, int slot, vmitem *item);
+/* The entry of name (of that hash), or the free entry where psaddname would put it; NULL while
+ * the index is empty. Valid until the index next changes. */
+vmname *psprobename(const vmnames *names, const char *name, uint32_t hash);
+/* Records item, whose name (of that hash) has no item at slot yet, in entry, what psprobename
+ * gave for it since the index last changed; false when out of memory. */
+bool psaddname(vmnames *names, vmname *entry, uint32_t hash, int slot, vmitem *item);
 /* Forgets item, at whichever level it is recorded; nothing when it is not. */
 void psdropname(vmnames *names, const vmitem *item);
 /* Frees the array and leaves an empty index. */

@@ -5,20 +5,31 @@
 // base64_vector.cpp where the processor has it, runs of four valid characters
 // through table lookups, and only what remains through the character-at-a-time
 // rule. The paths here write bytes one by one from values, so byte order never
-// matters. The decoder's result storage is sized by the characters before the
-// stop, which bounds the values collected from them and leaves the vector code
-// the room it needs.
+// matters.
+//
+// Results are taken from malloc unfilled: every byte up to the end of what the
+// callers may read is written, the zeros after the result included. The decoder
+// sizes its result from the count, an upper bound that leaves the vector code
+// the room it needs, and gives back a large spare part when done. It reads the
+// text once, finding the stop as it goes: a NUL by searching one stretch ahead
+// of the decoding (the vector code may read only what lies before it), a '='
+// as the first character outside the alphabet that the plain rule meets.
 #include "omx_base64.h"
 
 #include <stddef.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include "base64_vector.h"
-#include "omx_memory.h"
 
 #define BASE64_INVALID 0xFF
 // Set in every quad-table entry of a byte outside the alphabet.
 #define BASE64_QUAD_INVALID 0x01000000u
+// How far ahead of the decoding the text is searched for a NUL: a stretch
+// that is then decoded from the nearest cache.
+#define BASE64_SCAN_STRETCH 4096u
+// A decoded result with more unused storage than this is shrunk to fit.
+#define BASE64_SPARE_KEPT 64u
 
 static constexpr char Base64Table[] =
     "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
@@ -85,13 +96,21 @@ static void __put_group(unsigned char *p, uint32_t group) {
     p[2] = static_cast<unsigned char>(group);
 }
 
-// Where the scan stops: the first NUL or '=' within count, else count.
-static uint32_t __scan_end(const char *text, uint32_t count) {
-    if (text == NULL)
-        return 0;
-    size_t end = strnlen(text, count);
-    const void *pad = memchr(text, '=', end);
-    return static_cast<uint32_t>(pad != NULL ? static_cast<const char *>(pad) - text : end);
+// The decoder's result storage for count characters: room for all their
+// values and the zeros after them, and for the vector code's whole blocks.
+static size_t __decoded_room(uint32_t count) {
+    return (count / 4 + 1) * size_t{3};
+}
+
+// Extends the NUL-free start of text, *scanned characters, by one stretch; a
+// NUL found there becomes the end of the text (*count).
+static void __scan_ahead(const char *text, uint32_t *scanned, uint32_t *count) {
+    uint32_t stretch =
+        *count - *scanned < BASE64_SCAN_STRETCH ? *count - *scanned : BASE64_SCAN_STRETCH;
+    uint32_t found = static_cast<uint32_t>(strnlen(text + *scanned, stretch));
+    *scanned += found;
+    if (found < stretch)
+        *count = *scanned;
 }
 
 extern "C" {
@@ -105,7 +124,7 @@ uint32_t OmxBase64Encode(const unsigned char *data, uint32_t count, char **out) 
     uint64_t length = (static_cast<uint64_t>(count) + 2) / 3 * 4;
     if (length > UINT32_MAX || length > SIZE_MAX - 2)
         return 0;
-    char *text = static_cast<char *>(OmxMemAlloc(static_cast<size_t>(length) + 2));
+    char *text = static_cast<char *>(malloc(static_cast<size_t>(length) + 2));
     if (text == NULL)
         return 0;
 
@@ -127,7 +146,7 @@ uint32_t OmxBase64Encode(const unsigned char *data, uint32_t count, char **out) 
         *p++ = Base64Table[(data[i + 1] & 0x0F) << 2];
         *p++ = '=';
     }
-    *p = '\0';
+    p[0] = p[1] = '\0';
     *out = text;
     return static_cast<uint32_t>(p - text);
 }
@@ -136,8 +155,17 @@ uint32_t OmxBase64Decode(const char *text, uint32_t count, unsigned char **out) 
     if (out == NULL)
         return 0;
     *out = NULL;
-    uint32_t end = __scan_end(text, count);
-    unsigned char *bytes = static_cast<unsigned char *>(OmxMemAlloc((end / 4 + 1) * size_t{3}));
+    if (text == NULL)
+        text = ""; // the empty text
+    uint32_t scanned = 0;
+    __scan_ahead(text, &scanned, &count);
+    size_t room = __decoded_room(count);
+    unsigned char *bytes = static_cast<unsigned char *>(malloc(room));
+    if (bytes == NULL && scanned < count) { // the bound is too large: find the true end
+        count = scanned += static_cast<uint32_t>(strnlen(text + scanned, count - scanned));
+        room = __decoded_room(count);
+        bytes = static_cast<unsigned char *>(malloc(room));
+    }
     if (bytes == NULL)
         return 0;
 
@@ -145,12 +173,14 @@ uint32_t OmxBase64Decode(const char *text, uint32_t count, unsigned char **out) 
     uint32_t group = 0;
     int held = 0;
     uint32_t i = 0;
-    while (i < end) {
+    while (i < count) {
+        if (scanned - i < BASE64_SCAN_STRETCH / 2 && scanned < count)
+            __scan_ahead(text, &scanned, &count);
         if (held == 0) {
-            uint32_t consumed = base64_decode_blocks(text + i, end - i, p);
+            uint32_t consumed = base64_decode_blocks(text + i, scanned - i, p);
             i += consumed;
             p += consumed / 4 * 3;
-            for (; end - i >= 4; i += 4, p += 3) {
+            for (; scanned - i >= 4; i += 4, p += 3) {
                 const unsigned char *quad = reinterpret_cast<const unsigned char *>(text + i);
                 uint32_t joined =
                     ShiftedValues.shifted[0][quad[0]] | ShiftedValues.shifted[1][quad[1]] |
@@ -159,10 +189,12 @@ uint32_t OmxBase64Decode(const char *text, uint32_t count, unsigned char **out) 
                     break;
                 __put_group(p, joined);
             }
-            if (i == end)
-                break;
         }
-        // The character-at-a-time rule: skip what is outside the alphabet.
+        if (i == scanned)
+            continue;
+        // The character-at-a-time rule: stop at '=', skip what is outside the alphabet.
+        if (text[i] == '=')
+            break;
         unsigned char value = __value_of(text[i++]);
         if (value == BASE64_INVALID)
             continue;
@@ -181,8 +213,16 @@ uint32_t OmxBase64Decode(const char *text, uint32_t count, unsigned char **out) 
         *p++ = static_cast<unsigned char>(group >> 10);
         *p++ = static_cast<unsigned char>(group >> 2);
     }
+    // Zeros to the end of the last group's three bytes: at least one, the terminator.
+    uint32_t length = static_cast<uint32_t>(p - bytes);
+    size_t used = length / 3 * size_t{3} + 3;
+    memset(p, 0, used - length);
+    if (room - used > BASE64_SPARE_KEPT) {
+        void *fitted = realloc(bytes, used);
+        bytes = fitted != NULL ? static_cast<unsigned char *>(fitted) : bytes;
+    }
     *out = bytes;
-    return static_cast<uint32_t>(p - bytes);
+    return length;
 }
 
 } // extern "C"

@@ -2,9 +2,17 @@
 // blocks only, leave the tail to the plain rule in Base64.cpp, and produce
 // exactly what that rule would. They exist only for x86, which is always
 // little-endian, so their shuffles may assume that byte order; elsewhere both
-// functions consume nothing. A further vector width joins the run-time choice
-// in base64_encode_blocks and base64_decode_blocks.
+// functions consume nothing. The widest code the processor runs is chosen on
+// every call, within the cap that base64_vector_cap sets.
 #include "base64_vector.h"
+
+#include <atomic>
+
+static std::atomic<int> VectorCap{BASE64_VECTOR_WIDEST};
+
+void base64_vector_cap(int bits) {
+    VectorCap.store(bits, std::memory_order_relaxed);
+}
 
 #if defined(__x86_64__) || defined(__i386__)
 
@@ -79,15 +87,140 @@ __decode_blocks_avx2(const char *text, uint32_t count, unsigned char *out) {
     return i;
 }
 
+#define BASE64_AVX512 __attribute__((target("avx512f,avx512bw,avx512vbmi")))
+// Every lane: the zero-masking forms spare g++ 12 a false uninitialized warning.
+#define BASE64_ALL (~__mmask64{0})
+
+struct VectorTables {
+    char alphabet[64];         // each 6-bit value's character
+    unsigned char spread[64];  // the bytes b1 b0 b2 b1 of each group of three
+    unsigned char values[128]; // each ASCII character's value, 0x80 outside the alphabet
+    unsigned char pack[64];    // the three bytes of each 32-bit lane, first byte first
+};
+
+static constexpr VectorTables __vector_tables() {
+    const char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    const int within[4] = {1, 0, 2, 1};
+    VectorTables tables{};
+    for (unsigned char &value : tables.values)
+        value = 0x80;
+    for (int i = 0; i < 64; i++) {
+        tables.alphabet[i] = alphabet[i];
+        tables.values[static_cast<unsigned char>(alphabet[i])] = static_cast<unsigned char>(i);
+        tables.spread[i] = static_cast<unsigned char>(i / 4 * 3 + within[i % 4]);
+        tables.pack[i] = static_cast<unsigned char>(i < 48 ? i / 3 * 4 + 2 - i % 3 : 0);
+    }
+    return tables;
+}
+
+alignas(64) static constexpr VectorTables Tables = __vector_tables();
+
+BASE64_AVX512 static inline __m512i __load512(const void *table) {
+    return _mm512_load_si512(table);
+}
+
+// The lanes below count set.
+static __mmask64 __lanes(uint32_t count) {
+    return count >= 64 ? BASE64_ALL : (__mmask64{1} << count) - 1;
+}
+
+struct EncodeTables {
+    __m512i spread, alphabet;
+};
+
+// Encodes the bytes of data in load to the characters of out in store.
+BASE64_AVX512 static inline void __encode_block512(const EncodeTables &tables,
+                                                   const unsigned char *data, __mmask64 load,
+                                                   char *out, __mmask64 store) {
+    // Where each 6-bit field starts in a 64-bit lane of two groups b1 b0 b2 b1.
+    const __m512i fields = _mm512_set1_epi64(0x3036242a1016040a);
+    __m512i in = _mm512_maskz_loadu_epi8(load, data);
+    in = _mm512_maskz_permutexvar_epi8(BASE64_ALL, tables.spread, in);
+    __m512i values = _mm512_maskz_multishift_epi64_epi8(BASE64_ALL, fields, in);
+    _mm512_mask_storeu_epi8(out, store,
+                            _mm512_maskz_permutexvar_epi8(BASE64_ALL, values, tables.alphabet));
+}
+
+// Encodes 48-byte blocks, then the whole groups of three that remain, with
+// masked loads and stores that touch nothing past them; returns the bytes consumed.
+BASE64_AVX512 static uint32_t __encode_blocks_avx512(const unsigned char *data, uint32_t count,
+                                                     char *out) {
+    const EncodeTables tables = {__load512(Tables.spread), __load512(Tables.alphabet)};
+    uint32_t i = 0;
+    for (; count - i >= 48; i += 48, out += 64)
+        __encode_block512(tables, data + i, __lanes(48), out, BASE64_ALL);
+    uint32_t tail = (count - i) / 3 * 3;
+    if (tail > 0)
+        __encode_block512(tables, data + i, __lanes(tail), out, __lanes(tail / 3 * 4));
+    return i + tail;
+}
+
+struct DecodeTables {
+    __m512i values_low, values_high, pack;
+};
+
+// Decodes the characters of text in load to the bytes of out in store, unless
+// one of them is outside the alphabet; returns whether it decoded them.
+BASE64_AVX512 static inline bool __decode_block512(const DecodeTables &tables, const char *text,
+                                                   __mmask64 load, unsigned char *out,
+                                                   __mmask64 store) {
+    __m512i in = _mm512_maskz_loadu_epi8(load, text);
+    __m512i values = _mm512_permutex2var_epi8(tables.values_low, in, tables.values_high);
+    // Bytes from 0x80 up and those the table marks both have the top bit set.
+    if (_mm512_mask_test_epi8_mask(load, _mm512_or_si512(in, values), _mm512_set1_epi8(-128)))
+        return false;
+    __m512i pairs = _mm512_maddubs_epi16(values, _mm512_set1_epi32(0x01400140));
+    __m512i groups = _mm512_madd_epi16(pairs, _mm512_set1_epi32(0x00011000));
+    _mm512_mask_storeu_epi8(out, store,
+                            _mm512_maskz_permutexvar_epi8(BASE64_ALL, tables.pack, groups));
+    return true;
+}
+
+// Decodes 64-character blocks of alphabet characters, then the whole groups of
+// four that remain, with masked loads and stores that touch nothing past them;
+// stops before the first block holding any other byte. Returns the characters consumed.
+BASE64_AVX512 static uint32_t __decode_blocks_avx512(const char *text, uint32_t count,
+                                                     unsigned char *out) {
+    const DecodeTables tables = {__load512(Tables.values), __load512(Tables.values + 64),
+                                 __load512(Tables.pack)};
+    uint32_t i = 0;
+    for (; count - i >= 64; i += 64, out += 48)
+        if (!__decode_block512(tables, text + i, BASE64_ALL, out, __lanes(48)))
+            return i;
+    uint32_t tail = (count - i) / 4 * 4;
+    if (tail > 0 && __decode_block512(tables, text + i, __lanes(tail), out, __lanes(tail / 4 * 3)))
+        i += tail;
+    return i;
+}
+
+// The widest code this processor runs, within the cap.
+static int __vector_bits() {
+    int cap = VectorCap.load(std::memory_order_relaxed);
+    if (cap >= 512 && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+        __builtin_cpu_supports("avx512vbmi"))
+        return 512;
+    if (cap >= 256 && __builtin_cpu_supports("avx2"))
+        return 256;
+    return 0;
+}
+
 uint32_t base64_encode_blocks(const unsigned char *data, uint32_t count, char *out) {
-    if (__builtin_cpu_supports("avx2"))
+    switch (__vector_bits()) {
+    case 512:
+        return __encode_blocks_avx512(data, count, out);
+    case 256:
         return __encode_blocks_avx2(data, count, out);
+    }
     return 0;
 }
 
 uint32_t base64_decode_blocks(const char *text, uint32_t count, unsigned char *out) {
-    if (__builtin_cpu_supports("avx2"))
+    switch (__vector_bits()) {
+    case 512:
+        return __decode_blocks_avx512(text, count, out);
+    case 256:
         return __decode_blocks_avx2(text, count, out);
+    }
     return 0;
 }
 

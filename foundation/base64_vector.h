@@ -24,8 +24,16 @@ uint32_t base64_encode_blocks(const unsigned char *data, uint32_t count, char *o
  * characters) to out, which has room for count / 4 * 3 bytes; stops before the
  * first block holding any other character. Returns the number of characters
  * consumed, a multiple of 4; their 3 bytes for every 4 characters now start
- * out. May write beyond those bytes, never beyond that room.
+ * out. May write beyond those bytes, never beyond that room; reads nothing
+ * past count.
  */
 uint32_t base64_decode_blocks(const char *text, uint32_t count, unsigned char *out);
+
+/*
+ * Caps the vector width, in bits, that both functions may choose (0 for none);
+ * tests lower it to reach every path on one machine.
+ */
+#define BASE64_VECTOR_WIDEST 512
+void base64_vector_cap(int bits);
 
 #endif

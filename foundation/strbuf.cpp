@@ -1,12 +1,16 @@
 // The growable string buffer. Every change of text goes through __splice(),
-// which either works in place or builds the new text in fresh storage before
+// which works in place, grows the storage with realloc() (which keeps the old
+// block when it fails), or builds the new text in fresh storage before
 // releasing the old, so a failed allocation leaves the text as it was and a
-// source may even point into the buffer's own text.
+// source may even point into the buffer's own text. Whatever storage it takes
+// reads zero past the new text, as if the text had been copied into a fresh
+// zero-filled block.
 #include "strbuf.h"
 
 #include <ctype.h>
 #include <limits.h>
 #include <stdarg.h>
+#include <stddef.h>
 #include <stdio.h>
 #include <string.h>
 #include <strings.h>
@@ -21,6 +25,11 @@
 // Zero-filled storage of size bytes, rounded up to a multiple of 4, or NULL.
 static char *__strbuf_alloc_string(int size) {
     return static_cast<char *>(OmxMemAlloc(static_cast<size_t>(size)));
+}
+
+// The bytes text storage of a capacity spans: whole words, as the allocator gives them.
+static size_t __storage_size(long long capacity) {
+    return static_cast<size_t>((capacity + 3) & ~3LL);
 }
 
 static int __source_length(const char *s, int n) {
@@ -70,22 +79,37 @@ static int __splice(strbuf *sb, int pos, const char *s, int n, bool keepTail, lo
     if (capacity > INT_MAX || length >= capacity)
         return -1;
     char *text = sb->text;
+    const bool inside = __inside_text(sb, s);
     // Moving the tail in place would shift a source that lies in the text itself.
-    if (capacity != sb->capacity || (tail > 0 && __inside_text(sb, s))) {
+    const bool fresh = tail > 0 && inside;
+    const bool resized = !fresh && capacity != sb->capacity;
+    if (fresh) {
         text = __strbuf_alloc_string(static_cast<int>(capacity));
         if (text == NULL)
             return -1;
         if (pos > 0)
             memcpy(text, sb->text, static_cast<size_t>(pos));
+    } else if (resized) {
+        // realloc() keeps the whole old block, so a source in it keeps its offset.
+        const ptrdiff_t offset = inside ? s - sb->text : 0;
+        text = static_cast<char *>(OmxMemRealloc(sb->text, __storage_size(capacity)));
+        if (text == NULL)
+            return -1;
+        if (inside)
+            s = text + offset;
+        sb->text = text;
+        sb->capacity = static_cast<int>(capacity);
     }
     if (tail > 0)
         memmove(text + pos + n, sb->text + pos, static_cast<size_t>(tail));
     if (n > 0)
         memmove(text + pos, s, static_cast<size_t>(n));
-    if (text != sb->text) {
+    if (fresh) {
         OmxMemFree(sb->text);
         sb->text = text;
         sb->capacity = static_cast<int>(capacity);
+    } else if (resized) { // the added storage, and anything left past the old text, reads zero
+        memset(text + length, 0, __storage_size(capacity) - static_cast<size_t>(length));
     }
     sb->length = static_cast<int>(length);
     sb->end = text + length;

@@ -27,6 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     };
     strbuf *sb = strbuf_create(block, NULL), *other = strbuf_create(block, NULL);
     while (data < end) {
+        const long long before = capacity;
         const int length = text.size(), own = pick(3) == 0;
         const int pos = pick(length + 4) - 2, off = pick(length + 1);
         std::string s = own ? text.substr(off) : std::string(pick(3 * block + 5), ' ');
@@ -84,6 +85,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         FUZZ_CHECK(strbuf_length(sb) == (int)len && sb->capacity == capacity);
         FUZZ_CHECK(memcmp(sb->text, text.c_str(), len + 1) == 0 && sb->end == sb->text + len);
         FUZZ_CHECK((sb->buffer != NULL) == (lent > 0) && sb->bufferSize == lent);
+        // Grown storage reads zero past the text, as if the text were copied to a zeroed block.
+        FUZZ_CHECK(capacity == before ||
+                   std::count(sb->text + len, sb->text + capacity, 0) == capacity - (long long)len);
         // Its last k bytes end it (case swapped if noCase); itself with a 'q' for byte 0 does not.
         const bool noCase = pick(2);
         std::string tail = (k > len ? "q" + text.substr(len > 0) : text.substr(len - k)) + "q";

@@ -20,6 +20,9 @@ TEST(Base64, FollowsTheModelAroundWholeBlocks) {
         for (char stray : {' ', '\n', '=', '\0', '-', '[', char(at), char(255 - at), text[at % 9]})
             check(text.substr(0, at) + stray + text.substr(at), static_cast<char>(at * 13));
     check(text.substr(0, 32) + std::string(12, ' ') + "TWFu", 0);
+    for (size_t at : {2047, 2048, 4095, 4096, 4097, 6144, 8193}) // a stop in a later stretch
+        for (char stop : {'=', '\0', '\n'})
+            check(std::string(at, 'x') + stop + "xyz", '\x04');
     // a size thirty-two bits cannot encode, NULL arguments
     unsigned char *bytes = nullptr, small[] = {1, 2, 3};
     char *encoded = nullptr;
@@ -27,5 +30,8 @@ TEST(Base64, FollowsTheModelAroundWholeBlocks) {
                   OmxBase64Decode("TWFu", 4, nullptr) + OmxBase64Decode(nullptr, 8, &bytes),
               0u);
     EXPECT_EQ(encoded, nullptr);
+    OmxMemFree(bytes);
+    // a count far past the text's NUL, a bound too large for a 32-bit process
+    EXPECT_EQ(OmxBase64Decode(std::string(6000, 'Q').c_str(), UINT32_MAX, &bytes), 4500u);
     OmxMemFree(bytes);
 }

@@ -7,11 +7,14 @@
 #include <string.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "zoralrcs_internal.h"
+
+void pssetenvs(void);
 
 static std::vector<gid_t> g_groups;
 
@@ -53,6 +56,10 @@ std::string read(const std::string &text, int mask = 7) {
     fclose(stream);
     EXPECT_EQ(vmlost, 0u) << "nothing counts as lost";
     return listing();
+}
+
+std::string text(const char *value) {
+    return value != NULL ? value : "-";
 }
 
 std::string told; // what the observer below was told
@@ -173,6 +180,26 @@ TEST_F(Zoralrcs, Findings) {
         told,
         R"(12 t:1E '[PRIVILEDGED]' is an unknown section (did you mean [PRIVILEGED]?): the settings after it stay in the non-privileged section|t:3E 'not a setting' is neither a setting, a section header nor a comment: it is ignored|t:4E unclosed '${LANG': it stays as written|t:5W '$UNDEFINED' is not set here: it expands to nothing|t:6N 'A' replaces the value from t:4|t:7W a privileged section is ignored in this file: its settings are not stored|t:10N 'B' replaces the value from t:5|t:11N 'A' is empty: it deletes the value from t:6|)"
         R"(t:12E '[GENERAL]' is an unknown section: the settings after it stay in the non-privileged section|t:14E '[PRIVILEGED' is no section header (no ']'): the settings after it stay in the non-privileged section|t:15E '[ NONPRIVILEGED ]' is an unknown section (did you mean [NONPRIVILEGED]?): the settings after it stay in the non-privileged section|t:16E '[GROUP]' is an unknown section (did you mean [GROUP:...]?): the settings after it stay in the non-privileged section|t:17E '[GRUP:staff]' is an unknown section (did you mean [GROUP:...]?): the settings after it stay in the non-privileged section|t:18W no group 'nosuch' is known here|t:20E '[GROUP:staff' is no section header (no ']'): the settings after it stay in the group section|t:22E '[X]' is an unknown section: the settings after it are skipped, as before it|t:24E 'junk' is neither a setting, a section header nor a comment: it is ignored|t:26W the value is cut at 1023 characters|t:26E the line is longer than 2047 bytes: its rest, 'aB=b', is read as a line of its own|t:27W the value is cut at 1023 characters|t:28W the value is cut at 1023 characters|t:29E 'aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa...' is neither a setting, a section header nor a comment: it is ignored|)");
+}
+
+// The environment after an export: what it held, then each name it lacked once, with the
+// highest level's value; exporting again from the same environment reuses the same texts.
+TEST_F(Zoralrcs, ExportAddsEachMissingNameOnce) {
+    static char held[] = "HELD=env", bare[] = "BARE", *start[] = {held, bare, held, NULL};
+    char **saved = environ, *made[2][4] = {};
+    read("HELD = file\nN = n\nBARE = b\n[PRIVILEGED]\nN = p\nP = p\n");
+    for (auto &texts : made) {
+        environ = start;
+        pssetenvs();
+        std::copy(environ + 3, environ + 7, texts);
+    }
+    setenv("N", "new", 1), unsetenv("BARE"), setenv("LATER", "l", 1);
+    std::string out =
+        std::string(getenv("N")) + getenv("P") + getenv("LATER") + text(getenv("BARE"));
+    environ = saved;
+    EXPECT_EQ(out + made[0][0] + made[0][1] + made[0][2] + (made[0][3] ? "" : "|"),
+              "newpl-BARE=bN=nP=p|");
+    EXPECT_TRUE(std::equal(made[0], made[0] + 4, made[1]));
 }
 
 // Calls that name no item or no level change nothing, a replacement reads the old value; nothing
