@@ -186,7 +186,10 @@ TEST_F(Zoralrcs, Findings) {
 // highest level's value; exporting again from the same environment reuses the same texts.
 TEST_F(Zoralrcs, ExportAddsEachMissingNameOnce) {
     static char held[] = "HELD=env", bare[] = "BARE", *start[] = {held, bare, held, NULL};
-    char **saved = environ, *made[2][4] = {};
+    static std::vector<char *> saved; // setenv below may reallocate the C library's own array
+    for (char **entry = environ; saved.empty() || saved.back() != nullptr; entry++)
+        saved.push_back(*entry);
+    char *made[2][4] = {};
     read("HELD = file\nN = n\nBARE = b\n[PRIVILEGED]\nN = p\nP = p\n");
     for (auto &texts : made) {
         environ = start;
@@ -196,7 +199,7 @@ TEST_F(Zoralrcs, ExportAddsEachMissingNameOnce) {
     setenv("N", "new", 1), unsetenv("BARE"), setenv("LATER", "l", 1);
     std::string out =
         std::string(getenv("N")) + getenv("P") + getenv("LATER") + text(getenv("BARE"));
-    environ = saved;
+    environ = saved.data();
     EXPECT_EQ(out + made[0][0] + made[0][1] + made[0][2] + (made[0][3] ? "" : "|"),
               "newpl-BARE=bN=nP=p|");
     EXPECT_TRUE(std::equal(made[0], made[0] + 4, made[1]));
