@@ -176,17 +176,45 @@ BASE64_AVX512 static inline bool __decode_block512(const DecodeTables &tables, c
     return true;
 }
 
+// Extends the NUL-free start of text, *known characters, to the end of the
+// aligned 64-byte block that holds text[*known] (which must exist), or to a NUL
+// found there before *count, which then becomes *count. The aligned load never
+// crosses a page, so it cannot fault, but it may read past the text's storage:
+// hence no address checks here.
+BASE64_AVX512 __attribute__((no_sanitize_address)) static void
+__extend_known(const char *text, uint32_t *known, uint32_t *count) {
+    const uintptr_t at = reinterpret_cast<uintptr_t>(text + *known);
+    const unsigned offset = static_cast<unsigned>(at & 63);
+    const __m512i block = _mm512_load_si512(reinterpret_cast<const void *>(at - offset));
+    const uint64_t nuls = _mm512_testn_epi8_mask(block, block) >> offset;
+    if (nuls != 0 && *known + static_cast<uint64_t>(__builtin_ctzll(nuls)) < *count)
+        *count = *known + static_cast<uint32_t>(__builtin_ctzll(nuls));
+    *known = *count - *known > 64 - offset ? *known + (64 - offset) : *count;
+}
+
 // Decodes 64-character blocks of alphabet characters, then the whole groups of
 // four that remain, with masked loads and stores that touch nothing past them;
-// stops before the first block holding any other byte. Returns the characters consumed.
+// stops before the first block holding any other byte. Ahead of each block it
+// tests the aligned blocks under it for a NUL, the text's possible end, so the
+// text needs no separate search. Returns the characters consumed.
 BASE64_AVX512 static uint32_t __decode_blocks_avx512(const char *text, uint32_t count,
-                                                     unsigned char *out) {
+                                                     uint32_t *known, unsigned char *out) {
     const DecodeTables tables = {__load512(Tables.values), __load512(Tables.values + 64),
                                  __load512(Tables.pack)};
+    uint32_t found = *known; // a local copy, which the stores to out cannot alias
     uint32_t i = 0;
-    for (; count - i >= 64; i += 64, out += 48)
-        if (!__decode_block512(tables, text + i, BASE64_ALL, out, __lanes(48)))
+    for (;; i += 64, out += 48) {
+        // text[found] exists: every character before it is not NUL.
+        while (found < count && found - i < 64)
+            __extend_known(text, &found, &count);
+        if (count - i < 64)
+            break;
+        if (!__decode_block512(tables, text + i, BASE64_ALL, out, __lanes(48))) {
+            *known = found;
             return i;
+        }
+    }
+    *known = found;
     uint32_t tail = (count - i) / 4 * 4;
     if (tail > 0 && __decode_block512(tables, text + i, __lanes(tail), out, __lanes(tail / 4 * 3)))
         i += tail;
@@ -214,14 +242,19 @@ uint32_t base64_encode_blocks(const unsigned char *data, uint32_t count, char *o
     return 0;
 }
 
-uint32_t base64_decode_blocks(const char *text, uint32_t count, unsigned char *out) {
+uint32_t base64_decode_blocks(const char *text, uint32_t count, uint32_t *known,
+                              unsigned char *out) {
     switch (__vector_bits()) {
     case 512:
-        return __decode_blocks_avx512(text, count, out);
+        return __decode_blocks_avx512(text, count, known, out);
     case 256:
-        return __decode_blocks_avx2(text, count, out);
+        return __decode_blocks_avx2(text, *known, out);
     }
     return 0;
+}
+
+bool base64_decode_finds_nul(void) {
+    return __vector_bits() == 512;
 }
 
 #else // no vector code for this processor: the plain rule does all the work
@@ -230,8 +263,12 @@ uint32_t base64_encode_blocks(const unsigned char *, uint32_t, char *) {
     return 0;
 }
 
-uint32_t base64_decode_blocks(const char *, uint32_t, unsigned char *) {
+uint32_t base64_decode_blocks(const char *, uint32_t, uint32_t *, unsigned char *) {
     return 0;
+}
+
+bool base64_decode_finds_nul(void) {
+    return false;
 }
 
 #endif
