@@ -189,8 +189,10 @@ static bool __crosses_page(const char *p) {
 }
 
 // Lowers *count to the position of the first NUL from text[i] (which must
-// exist) to the end of its aligned 64-byte block, if there is one.
-BASE64_AVX512 static inline void __stop_at_nul(const char *text, uint32_t i, uint32_t *count) {
+// exist) to the end of its aligned 64-byte block, if there is one. Always
+// inlined, so that it takes its caller's address checks.
+BASE64_AVX512 __attribute__((always_inline)) static inline void
+__stop_at_nul(const char *text, uint32_t i, uint32_t *count) {
     const uintptr_t at = reinterpret_cast<uintptr_t>(text + i);
     const __m512i block = _mm512_load_si512(reinterpret_cast<const void *>(at & ~uintptr_t{63}));
     const uint64_t nuls = _mm512_testn_epi8_mask(block, block) >> (at & 63);
