@@ -29,9 +29,9 @@
 // How far ahead of the decoding the text is searched for a NUL where the
 // vector code does not find it: a stretch then decoded from the nearest cache.
 #define BASE64_SCAN_STRETCH 4096u
-// Counts up to this size the decoder's result unsearched: a spare part of that
-// size is given back to the heap at once. Larger ones are searched first for a
-// short text, so that a count far past it does not map a large block.
+// A count up to this sizes the decoded result without a search for the NUL (a
+// spare part goes back to the heap at once); above it one stretch is searched
+// first, so that a short text with a huge count does not map a large block.
 #define BASE64_SIZED_BY_COUNT 65536u
 // A decoded result with more unused storage than this is shrunk to fit.
 #define BASE64_SPARE_KEPT 64u
