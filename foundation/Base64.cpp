@@ -11,9 +11,10 @@
 // callers may read is written, the zeros after the result included. The decoder
 // sizes its result from the count, an upper bound that leaves the vector code
 // the room it needs, and gives back a large spare part when done. It reads the
-// text once, finding the stop as it goes: a NUL by searching one stretch ahead
-// of the decoding (the vector code may read only what lies before it), a '='
-// as the first character outside the alphabet that the plain rule meets.
+// text once, finding the stop as it goes: a NUL in the widest vector code's
+// blocks, elsewhere by searching one stretch ahead of the decoding (narrower
+// vector code may read only what lies before it); a '=' as the first character
+// outside the alphabet that the plain rule meets.
 #include "omx_base64.h"
 
 #include <stddef.h>
@@ -25,9 +26,13 @@
 #define BASE64_INVALID 0xFF
 // Set in every quad-table entry of a byte outside the alphabet.
 #define BASE64_QUAD_INVALID 0x01000000u
-// How far ahead of the decoding the text is searched for a NUL: a stretch
-// that is then decoded from the nearest cache.
+// How far ahead of the decoding the text is searched for a NUL where the
+// vector code does not find it: a stretch then decoded from the nearest cache.
 #define BASE64_SCAN_STRETCH 4096u
+// A count up to this sizes the decoded result without a search for the NUL (a
+// spare part goes back to the heap at once); above it one stretch is searched
+// first, so that a short text with a huge count does not map a large block.
+#define BASE64_SIZED_BY_COUNT 65536u
 // A decoded result with more unused storage than this is shrunk to fit.
 #define BASE64_SPARE_KEPT 64u
 
@@ -157,8 +162,10 @@ uint32_t OmxBase64Decode(const char *text, uint32_t count, unsigned char **out) 
     *out = NULL;
     if (text == NULL)
         text = ""; // the empty text
+    // The characters known to lie before the NUL that may end the text.
     uint32_t scanned = 0;
-    __scan_ahead(text, &scanned, &count);
+    if (count > BASE64_SIZED_BY_COUNT)
+        __scan_ahead(text, &scanned, &count);
     size_t room = __decoded_room(count);
     unsigned char *bytes = static_cast<unsigned char *>(malloc(room));
     if (bytes == NULL && scanned < count) { // the bound is too large: find the true end
@@ -169,15 +176,18 @@ uint32_t OmxBase64Decode(const char *text, uint32_t count, unsigned char **out) 
     if (bytes == NULL)
         return 0;
 
+    const bool vector_finds_nul = base64_decode_finds_nul();
     unsigned char *p = bytes;
     uint32_t group = 0;
     int held = 0;
     uint32_t i = 0;
     while (i < count) {
-        if (scanned - i < BASE64_SCAN_STRETCH / 2 && scanned < count)
+        if (!vector_finds_nul && scanned - i < BASE64_SCAN_STRETCH / 2 && scanned < count)
             __scan_ahead(text, &scanned, &count);
         if (held == 0) {
-            uint32_t consumed = base64_decode_blocks(text + i, scanned - i, p);
+            uint32_t known = scanned - i;
+            uint32_t consumed = base64_decode_blocks(text + i, count - i, &known, p);
+            scanned = i + known;
             i += consumed;
             p += consumed / 4 * 3;
             for (; scanned - i >= 4; i += 4, p += 3) {
@@ -189,12 +199,15 @@ uint32_t OmxBase64Decode(const char *text, uint32_t count, unsigned char **out) 
                     break;
                 __put_group(p, joined);
             }
+            if (i == count)
+                break;
         }
-        if (i == scanned)
-            continue;
-        // The character-at-a-time rule: stop at '=', skip what is outside the alphabet.
-        if (text[i] == '=')
+        // The character-at-a-time rule: stop at the NUL or '=', skip what is outside
+        // the alphabet. text[i] exists, since every character before it is not NUL.
+        if (text[i] == '\0' || text[i] == '=')
             break;
+        if (scanned == i)
+            scanned++;
         unsigned char value = __value_of(text[i++]);
         if (value == BASE64_INVALID)
             continue;

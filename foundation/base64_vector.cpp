@@ -160,36 +160,77 @@ struct DecodeTables {
 };
 
 // Decodes the characters of text in load to the bytes of out in store, unless
-// one of them is outside the alphabet; returns whether it decoded them.
-BASE64_AVX512 static inline bool __decode_block512(const DecodeTables &tables, const char *text,
-                                                   __mmask64 load, unsigned char *out,
-                                                   __mmask64 store) {
+// one of them is outside the alphabet; returns the lanes of those (0 when it
+// decoded them). Always inlined, so that it takes its caller's address checks.
+BASE64_AVX512 __attribute__((always_inline)) static inline __mmask64
+__decode_block512(const DecodeTables &tables, const char *text, __mmask64 load, unsigned char *out,
+                  __mmask64 store) {
     __m512i in = _mm512_maskz_loadu_epi8(load, text);
     __m512i values = _mm512_permutex2var_epi8(tables.values_low, in, tables.values_high);
     // Bytes from 0x80 up and those the table marks both have the top bit set.
-    if (_mm512_mask_test_epi8_mask(load, _mm512_or_si512(in, values), _mm512_set1_epi8(-128)))
-        return false;
+    __mmask64 outside =
+        _mm512_mask_test_epi8_mask(load, _mm512_or_si512(in, values), _mm512_set1_epi8(-128));
+    if (outside != 0)
+        return outside;
     __m512i pairs = _mm512_maddubs_epi16(values, _mm512_set1_epi32(0x01400140));
     __m512i groups = _mm512_madd_epi16(pairs, _mm512_set1_epi32(0x00011000));
     _mm512_mask_storeu_epi8(out, store,
                             _mm512_maskz_permutexvar_epi8(BASE64_ALL, tables.pack, groups));
-    return true;
+    return 0;
+}
+
+// The smallest page size of x86: a load that crosses no multiple of it stays
+// within one page, whatever the page size.
+#define BASE64_PAGE 4096u
+
+// Whether the 64 bytes from p reach into the next page.
+static bool __crosses_page(const char *p) {
+    return (reinterpret_cast<uintptr_t>(p) & (BASE64_PAGE - 1)) > BASE64_PAGE - 64;
+}
+
+// Lowers *count to the position of the first NUL from text[i] (which must
+// exist) to the end of its aligned 64-byte block, if there is one. Always
+// inlined, so that it takes its caller's address checks.
+BASE64_AVX512 __attribute__((always_inline)) static inline void
+__stop_at_nul(const char *text, uint32_t i, uint32_t *count) {
+    const uintptr_t at = reinterpret_cast<uintptr_t>(text + i);
+    const __m512i block = _mm512_load_si512(reinterpret_cast<const void *>(at & ~uintptr_t{63}));
+    const uint64_t nuls = _mm512_testn_epi8_mask(block, block) >> (at & 63);
+    if (nuls != 0 && i + static_cast<uint64_t>(__builtin_ctzll(nuls)) < *count)
+        *count = i + static_cast<uint32_t>(__builtin_ctzll(nuls));
 }
 
 // Decodes 64-character blocks of alphabet characters, then the whole groups of
-// four that remain, with masked loads and stores that touch nothing past them;
-// stops before the first block holding any other byte. Returns the characters consumed.
-BASE64_AVX512 static uint32_t __decode_blocks_avx512(const char *text, uint32_t count,
-                                                     unsigned char *out) {
+// four that remain, stopping before the first block holding any other byte;
+// returns the characters consumed and raises *known to the first such byte.
+// The text may end at a NUL before count, and needs no separate search for it:
+// a block read past the NUL fails as any other byte outside the alphabet would,
+// and a load cannot fault while it stays in the page of a byte that exists, so
+// only a block that reaches into the next page first tests the rest of its own
+// page for a NUL. Those loads may read past the text's storage, never past its
+// page: hence no address checks here.
+BASE64_AVX512 __attribute__((no_sanitize_address)) static uint32_t
+__decode_blocks_avx512(const char *text, uint32_t count, uint32_t *known, unsigned char *out) {
     const DecodeTables tables = {__load512(Tables.values), __load512(Tables.values + 64),
                                  __load512(Tables.pack)};
+    __mmask64 outside = 0;
     uint32_t i = 0;
-    for (; count - i >= 64; i += 64, out += 48)
-        if (!__decode_block512(tables, text + i, BASE64_ALL, out, __lanes(48)))
-            return i;
+    for (; i < count; i += 64, out += 48) {
+        // text[i] exists: every character before it is in the alphabet.
+        if (__crosses_page(text + i))
+            __stop_at_nul(text, i, &count);
+        if (count - i < 64)
+            break;
+        if ((outside = __decode_block512(tables, text + i, BASE64_ALL, out, __lanes(48))) != 0)
+            break;
+    }
     uint32_t tail = (count - i) / 4 * 4;
-    if (tail > 0 && __decode_block512(tables, text + i, __lanes(tail), out, __lanes(tail / 4 * 3)))
+    if (outside == 0 && tail > 0 &&
+        (outside =
+             __decode_block512(tables, text + i, __lanes(tail), out, __lanes(tail / 4 * 3))) == 0)
         i += tail;
+    const uint32_t clean = outside != 0 ? i + static_cast<uint32_t>(__builtin_ctzll(outside)) : i;
+    *known = clean > *known ? clean : *known;
     return i;
 }
 
@@ -214,14 +255,19 @@ uint32_t base64_encode_blocks(const unsigned char *data, uint32_t count, char *o
     return 0;
 }
 
-uint32_t base64_decode_blocks(const char *text, uint32_t count, unsigned char *out) {
+uint32_t base64_decode_blocks(const char *text, uint32_t count, uint32_t *known,
+                              unsigned char *out) {
     switch (__vector_bits()) {
     case 512:
-        return __decode_blocks_avx512(text, count, out);
+        return __decode_blocks_avx512(text, count, known, out);
     case 256:
-        return __decode_blocks_avx2(text, count, out);
+        return __decode_blocks_avx2(text, *known, out);
     }
     return 0;
+}
+
+bool base64_decode_finds_nul(void) {
+    return __vector_bits() == 512;
 }
 
 #else // no vector code for this processor: the plain rule does all the work
@@ -230,8 +276,12 @@ uint32_t base64_encode_blocks(const unsigned char *, uint32_t, char *) {
     return 0;
 }
 
-uint32_t base64_decode_blocks(const char *, uint32_t, unsigned char *) {
+uint32_t base64_decode_blocks(const char *, uint32_t, uint32_t *, unsigned char *) {
     return 0;
+}
+
+bool base64_decode_finds_nul(void) {
+    return false;
 }
 
 #endif

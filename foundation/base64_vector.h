@@ -20,14 +20,26 @@
 uint32_t base64_encode_blocks(const unsigned char *data, uint32_t count, char *out);
 
 /*
- * Decodes whole blocks of alphabet characters from the start of text (count
- * characters) to out, which has room for count / 4 * 3 bytes; stops before the
- * first block holding any other character. Returns the number of characters
- * consumed, a multiple of 4; their 3 bytes for every 4 characters now start
- * out. May write beyond those bytes, never beyond that room; reads nothing
- * past count.
+ * Decodes whole blocks of alphabet characters from the start of text to out,
+ * which has room for count / 4 * 3 bytes; stops before the first block holding
+ * any other character. The text ends at count or at a NUL before it; its first
+ * *known characters (at most count) are known to lie before that NUL. Where
+ * base64_decode_finds_nul says so, the function finds the NUL itself and
+ * raises *known over the alphabet characters it met, up to the first other
+ * one; elsewhere it reads only the first *known characters. Returns the number
+ * of characters consumed, a multiple of 4 and at most *known; their 3 bytes
+ * for every 4 characters now start out. May write beyond those bytes, never
+ * beyond that room.
  */
-uint32_t base64_decode_blocks(const char *text, uint32_t count, unsigned char *out);
+uint32_t base64_decode_blocks(const char *text, uint32_t count, uint32_t *known,
+                              unsigned char *out);
+
+/*
+ * Whether base64_decode_blocks, as the processor and the cap now choose it,
+ * finds the NUL that may end a text, so that its caller need not search for it.
+ * Either answer gives the same results; a wrong one costs only speed.
+ */
+bool base64_decode_finds_nul(void);
 
 /*
  * Caps the vector width, in bits, that both functions may choose (0 for none);

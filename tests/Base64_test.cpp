@@ -2,6 +2,8 @@
 
 #include <random>
 
+#include <sys/mman.h>
+
 #include "../fuzz/base64_fuzz.cpp" // the model check, here over fixed inputs
 
 static void check(const std::string &bytes, char flags) {
@@ -34,4 +36,19 @@ TEST(Base64, FollowsTheModelAroundWholeBlocks) {
     // a count far past the text's NUL, a bound too large for a 32-bit process
     EXPECT_EQ(OmxBase64Decode(std::string(6000, 'Q').c_str(), UINT32_MAX, &bytes), 4500u);
     OmxMemFree(bytes);
+}
+
+// A count past a NUL in the last readable page: a read past that page would crash.
+TEST(Base64, ReadsNothingPastTheNulsPage) {
+    const size_t page = 65536; // a whole number of pages on every processor built for
+    char *pages = static_cast<char *>(
+        mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+    ASSERT_TRUE(pages != MAP_FAILED && mprotect(pages + page, page, PROT_NONE) == 0);
+    memset(pages, 'Q', page);
+    pages[page - 8] = '\0'; // not the page's last byte: characters follow it
+    unsigned char *bytes = nullptr;
+    for (uint32_t start : {8, 9, 56, 70, 130, 65474, 65536})
+        check_result(bytes, OmxBase64Decode(pages + page - start, start + 1000, &bytes),
+                     model_decode(pages + page - start, start + 1000));
+    munmap(pages, 2 * page);
 }
