@@ -3,6 +3,7 @@
 
 #include <errno.h>
 #include <grp.h>
+#include <malloc.h>
 #include <stdio.h>
 #include <string.h>
 #include <unistd.h>
@@ -221,6 +222,18 @@ TEST_F(Zoralrcs, StoreOperationsRefuseWhatIsNoItem) {
     EXPECT_EQ(fsgetsect(QELSCONF_NONPRIVILEGED), nullptr);
     EXPECT_EQ(fscheckrc("A", 7), nullptr);
     psreadfile(NULL, 7);
+}
+
+// Settings a program stores and deletes again, however often, leave the heap as they found it.
+TEST_F(Zoralrcs, ProgramSettingsComeAndGoWithoutGrowth) {
+    vmsect *non = fsgetsect(QELSCONF_NONPRIVILEGED);
+    size_t first = 0;
+    for (int i = 0; i < 1000; i++) {
+        psstoreitem(non, "N", "value", VM_ORIGIN_PROGRAM, 0);
+        psstoreitem(non, "N", "", VM_ORIGIN_PROGRAM, 0);
+        first = i == 0 ? mallinfo2().uordblks : first;
+    }
+    EXPECT_EQ(mallinfo2().uordblks, first);
 }
 
 } // namespace
