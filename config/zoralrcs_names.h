@@ -5,7 +5,8 @@
  * A dense array of entries, in no particular order, and beside it a
  * power-of-two table of slots probed linearly; a slot holds a name's hash and
  * the position of its entry, so that growing zeroes and rehashes 8 bytes a
- * name and a probe reads one cache line before reading a name. Invariants:
+ * name and a probe compares hashes within a cache line of slots before it
+ * reads an entry and its name. Invariants:
  *  - entries[0 .. used) are in use: at least one of an entry's items is set,
  *    and name is the name text of one of them;
  *  - a slot is free exactly when its entry is 0; otherwise entry - 1 is the
