@@ -146,16 +146,13 @@ static vmitem *__new_item(const char *name, const char *value, size_t value_leng
         item->origin = origin;
         item->line = line;
         item->pooled = pooled;
+        item->value_apart = false;
     }
     return item;
 }
 
-static bool __value_inline(const vmitem *item) {
-    return item->value == item->name + strlen(item->name) + 1;
-}
-
 static void __free_item(vmitem *item) {
-    if (!__value_inline(item))
+    if (item->value_apart)
         OmxMemFree(item->value);
     if (!item->pooled)
         OmxMemFree(item);
@@ -181,10 +178,11 @@ static char *__skip_blanks(char *text) {
     return text;
 }
 
-static void __trim_end(char *text) {
-    size_t length = strlen(text);
-    while (length > 0 && __is_blank(text[length - 1]))
-        text[--length] = '\0';
+// Terminates text where the blanks that end text[0 .. end) begin.
+static void __trim_end(char *text, char *end) {
+    while (end > text && __is_blank(end[-1]))
+        end--;
+    *end = '\0';
 }
 
 static char __upper(char c) {
@@ -260,6 +258,20 @@ void psinitrc(void) {
     }
     root->next = root->prev = root;
     vmrootp = root;
+}
+
+// A file is taken to add one name for every so many of its bytes, as settings of an ordinary
+// length do; a reservation covers at most so many names, whatever the file.
+static const long long FILE_BYTES_PER_NAME = 32;
+static const long long MOST_NAMES_RESERVED = 1 << 20;
+
+void psreserverc(long long size) {
+    if (vmrootp == NULL || size < FILE_BYTES_PER_NAME)
+        return;
+    long long names = size / FILE_BYTES_PER_NAME;
+    // Without the room the index grows name by name as before.
+    psreservenames(&m_names,
+                   static_cast<size_t>(names < MOST_NAMES_RESERVED ? names : MOST_NAMES_RESERVED));
 }
 
 size_t fsnamecount(void) {
@@ -346,9 +358,10 @@ static bool __replace(vmitem *item, const char *expanded, const char *origin, in
         vmlost++;
         return false;
     }
-    if (!__value_inline(item))
+    if (item->value_apart)
         OmxMemFree(item->value);
     item->value = copy;
+    item->value_apart = true;
     item->origin = origin;
     item->line = line;
     return true;
@@ -452,7 +465,7 @@ static size_t __expand(const char *source, char *destination, int size, const ch
     bool cut = length == limit && source[length] != '\0';
 
     size_t scan = 0;
-    while (char *dollar = strchr(destination + scan, '$')) {
+    while (char *dollar = static_cast<char *>(memchr(destination + scan, '$', length - scan))) {
         size_t start = static_cast<size_t>(dollar - destination);
         bool braced = destination[start + 1] == '{';
         size_t name = start + (braced ? 2 : 1);
@@ -651,10 +664,13 @@ static void __read_header(char *text, reader *state) {
         state->section = fsgetsect(level);
 }
 
-static void __read_setting(char *text, reader *state) {
+// The setting in text, which ends at end (a terminator).
+static void __read_setting(char *text, char *end, reader *state) {
     // A "#" before the first "=" comments the "=" out with the rest of the line.
-    char *equals = strpbrk(text, "=#");
-    if (equals == NULL || *equals == '#') {
+    char *equals = text;
+    while (equals < end && *equals != '=' && *equals != '#')
+        equals++;
+    if (equals == end || *equals == '#') {
         __report(state->origin, state->line, VM_ERROR,
                  "'%.*s%s' is neither a setting, a section header nor a comment: it is ignored",
                  __shown(text), text, __more(text));
@@ -666,13 +682,9 @@ static void __read_setting(char *text, reader *state) {
         state->section = fsgetsect(state->level);
 
     char *value = equals + 1;
-    char *comment = strchr(value, '#');
-    if (comment != NULL) {
-        *comment = '\0';
-        __trim_end(value);
-    }
-    *equals = '\0';
-    __trim_end(text);
+    if (char *comment = static_cast<char *>(memchr(value, '#', static_cast<size_t>(end - value))))
+        __trim_end(value, comment);
+    __trim_end(text, equals);
     if (psstoreitem(state->section, text, __skip_blanks(value), state->origin, state->line))
         state->settings++;
 }
@@ -683,7 +695,8 @@ struct linereader {
     FILE *stream;
     size_t start; // the unread bytes of buffer
     size_t end;
-    bool ended; // the stream has nothing more to give
+    bool ended;   // the stream has nothing more to give
+    size_t clean; // buffer[0 .. clean) holds no NUL
     char buffer[READ_SIZE];
 };
 
@@ -709,6 +722,9 @@ static char *__next_line(linereader *reader, size_t *length) {
         reader->start = 0;
         reader->end = unread + got;
         reader->ended = got < wanted;
+        // One search of the block spares each line its own search for a NUL.
+        const char *nul = static_cast<const char *>(memchr(reader->buffer, '\0', reader->end));
+        reader->clean = nul != NULL ? static_cast<size_t>(nul - reader->buffer) : reader->end;
     }
 }
 
@@ -725,11 +741,13 @@ int psreadnamed(FILE *stream, int mask, const char *path) {
     lines.stream = stream;
     lines.start = lines.end = 0;
     lines.ended = false;
+    lines.clean = 0;
     char cut[CONF_LINE_SIZE]; // a line without '\n' is terminated apart from what follows it
     bool continued = false;   // the last line ended inside one longer than a line may be
     size_t size;
     while (char *line = __next_line(&lines, &size)) {
-        const char *nul = static_cast<const char *>(memchr(line, '\0', size));
+        bool clean = line + size <= lines.buffer + lines.clean;
+        const char *nul = clean ? NULL : static_cast<const char *>(memchr(line, '\0', size));
         size_t length = nul != NULL ? static_cast<size_t>(nul - line) : size; // NUL ends it
         if (nul == NULL && line[size - 1] != '\n') {
             memcpy(cut, line, size);
@@ -755,7 +773,7 @@ int psreadnamed(FILE *stream, int mask, const char *path) {
         if (*text == '[')
             __read_header(text, &state);
         else
-            __read_setting(text, &state);
+            __read_setting(text, line + length, &state);
     }
     return state.settings;
 }

@@ -47,6 +47,7 @@ struct vmitem {
     const char *origin; /* where the value came from: a file's path or a VM_ORIGIN text */
     int line;           /* the file's line (from 1), or 0 for a VM_ORIGIN text */
     bool pooled;        /* read from a file: lies in a block of the store's, freed with the store */
+    bool value_apart;   /* the value was replaced and lies in a block of its own */
 };
 
 struct vmsect {
@@ -120,6 +121,9 @@ int fsevalval(const char *source, char *destination, int size);
  * in vmlost).
  */
 int psreadnamed(FILE *stream, int mask, const char *path);
+/* Makes room in the name index for the names a file of size bytes may add, so that reading it
+ * does not grow the index name by name. Only speed depends on it. */
+void psreserverc(long long size);
 /* psreadnamed without a path. */
 int psreadfile(FILE *stream, int mask);
 /*

@@ -63,9 +63,10 @@ static int __refusal(const struct stat *status, bool directory) {
     return (status->st_mode & S_IWOTH) ? EPERM : 0;
 }
 
-// The file at path open for reading, or NULL (errno set) when it is missing or passed over.
-// A FIFO opens without waiting for a writer; without one it then reads as empty.
-static FILE *__open_source(const char *path) {
+// The file at path open for reading, or NULL (errno set) when it is missing or passed over;
+// size is its size in bytes as opened (0 for a FIFO). A FIFO opens without waiting for a writer;
+// without one it then reads as empty.
+static FILE *__open_source(const char *path, off_t *size) {
     struct stat status;
     if (stat(path, &status) != 0)
         return NULL;
@@ -74,12 +75,18 @@ static FILE *__open_source(const char *path) {
     int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
         return NULL;
-    // Decided again on what was opened, as the path may have changed meanwhile. Reads block
-    // again, so that a writer already on the other end is read to its end.
+    // Decided again on what was opened, as the path may have changed meanwhile. A FIFO's reads
+    // block again, so that a writer already on the other end is read to its end; other files
+    // read alike either way.
     FILE *stream = NULL;
     if (fstat(fd, &status) == 0 && (errno = __refusal(&status, false)) == 0 &&
-        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) == 0)
+        (!S_ISFIFO(status.st_mode) || fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) == 0))
         stream = fdopen(fd, "r");
+    // The reader takes whole blocks, so the stream's own buffer would only copy them twice.
+    if (stream != NULL) {
+        setvbuf(stream, NULL, _IONBF, 0);
+        *size = S_ISREG(status.st_mode) ? status.st_size : 0;
+    }
     if (stream == NULL) {
         int error = errno;
         close(fd);
@@ -109,7 +116,8 @@ static void __tell_refused(const char *path, int error) {
 }
 
 bool psreadpath(const char *path, int mask) {
-    FILE *fp = __open_source(path);
+    off_t size = 0;
+    FILE *fp = __open_source(path, &size);
     if (fp == NULL) {
         int error = errno;   // kept for the caller, whatever the observer does
         if (error == ENOMEM) // the file is there: its settings are lost, not absent
@@ -118,6 +126,7 @@ bool psreadpath(const char *path, int mask) {
         errno = error;
         return false;
     }
+    psreserverc(size);
     int settings = psreadnamed(fp, mask, path);
     int error = ferror(fp) ? errno : 0;
     fclose(fp);

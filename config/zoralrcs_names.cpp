@@ -37,8 +37,8 @@ static vmslot *__free_slot(vmslot *slots, size_t capacity, uint32_t hash) {
     return &slots[i];
 }
 
-static bool __grow_slots(vmnames *names) {
-    size_t capacity = names->capacity == 0 ? FIRST_CAPACITY : names->capacity * 2;
+// Moves every slot into a new table of capacity slots, a power of two that holds them.
+static bool __rehash(vmnames *names, size_t capacity) {
     if (capacity > SIZE_MAX / sizeof(vmslot))
         return false;
     vmslot *slots = static_cast<vmslot *>(OmxMemAlloc(capacity * sizeof(vmslot)));
@@ -51,6 +51,10 @@ static bool __grow_slots(vmnames *names) {
     names->slots = slots;
     names->capacity = capacity;
     return true;
+}
+
+static bool __grow_slots(vmnames *names) {
+    return __rehash(names, names->capacity == 0 ? FIRST_CAPACITY : names->capacity * 2);
 }
 
 static bool __grow_entries(vmnames *names) {
@@ -88,6 +92,19 @@ static void __erase(vmnames *names, vmslot *slot) {
     while (names->slots[k].entry != moved)
         k = (k + 1) & mask;
     names->slots[k].entry = static_cast<uint32_t>(position + 1);
+}
+
+bool psreservenames(vmnames *names, size_t count) {
+    if (count > SIZE_MAX / 8 - names->used)
+        return false;
+    size_t wanted = names->used + count;
+    size_t capacity = names->capacity == 0 ? FIRST_CAPACITY : names->capacity;
+    while (wanted * 4 > capacity * 3) {
+        if (capacity > SIZE_MAX / 2)
+            return false;
+        capacity *= 2;
+    }
+    return capacity == names->capacity || __rehash(names, capacity);
 }
 
 void psprefetchname(const vmnames *names, uint32_t hash) {

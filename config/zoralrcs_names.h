@@ -55,6 +55,9 @@ struct vmprobe {
 
 /* The hash the index files name under; the calls below take it so that a name is hashed once. */
 uint32_t pshashname(const char *name);
+/* Makes room for count more names, so that adding them never grows the table of slots; false,
+ * changing nothing, when memory runs out. */
+bool psreservenames(vmnames *names, size_t count);
 /* Starts bringing the slot of hash into the cache for a lookup soon after. */
 void psprefetchname(const vmnames *names, uint32_t hash);
 /* The entry of name, or NULL when no level holds it. */
