@@ -205,6 +205,19 @@ TEST_F(Zoralrcs, ExportAddsEachMissingNameOnce) {
     EXPECT_EQ(out + made[0][0] + made[0][1] + made[0][2] + (made[0][3] ? "" : "|"),
               "newpl-BARE=bN=nP=p|");
     EXPECT_TRUE(std::equal(made[0], made[0] + 4, made[1]));
+    std::string many; // enough texts that the table of texts grows and is filled again
+    for (int i = 0; i < 200; i++)
+        many += "V" + std::to_string(i) + " = " + std::to_string(i) + "\n";
+    read(many);
+    std::vector<char *> rounds[2];
+    for (auto &texts : rounds) {
+        environ = start;
+        pssetenvs();
+        texts.assign(environ + 3, environ + 203);
+    }
+    environ = saved.data();
+    EXPECT_EQ(rounds[0], rounds[1]);
+    EXPECT_STREQ(rounds[0][0], "V199=199");
 }
 
 // Calls that name no item or no level change nothing, a replacement reads the old value; nothing
