@@ -81,6 +81,14 @@ def loading(runs, results):
     if 1000 in per_setting and 100000 in per_setting:
         print("\nCost per setting at 100,000 over the cost at 1,000: %.2f"
               % (per_setting[100000] / per_setting[1000]))
+    print("\n### Against the peer's parse, one after the other in each iteration "
+          "(goal: at most 1.0)\n")
+    print("| settings | ours and the peer's, per iteration | ours / peer |")
+    print("|---|---|---|")
+    for n in (1000, 100000):
+        run = runs.get("BM_LoadAgainstPeer/%d" % n)
+        if run is not None:
+            print("| %d | %.2f ms | %.2f |" % (n, run["ns"] / 1e6, run["ratio"]))
     print("\n### Exporting to the environment (ms per load)\n")
     print("| settings | load with export | the same load without export (the limit) | ratio |")
     print("|---|---|---|---|")

@@ -33,6 +33,11 @@ enum {
     READ_SIZE = 8192,   // one read from a file, whose lines are handed out in place
 };
 
+// Items read from files are taken one after another from blocks that grow from the first size
+// to the largest, which stays below the size the C library maps apart from its heap.
+static const size_t FIRST_BLOCK = 4096;
+static const size_t LARGEST_BLOCK = 64 * 1024;
+
 // A copy of the path of a file read into the store, which items name as their origin.
 struct vmorigin {
     vmorigin *next;
@@ -41,9 +46,20 @@ struct vmorigin {
 // The origins of the store, newest first; freed with it.
 static vmorigin *m_origins = NULL;
 
+// A block of items read from files; its room follows the header.
+struct vmblock {
+    vmblock *next;
+    size_t used; // bytes of room taken
+    size_t size; // bytes of room
+};
+static_assert(sizeof(vmblock) % alignof(vmitem) == 0, "items in a block are aligned");
+
+// The blocks of the store, newest first; freed with it.
+static vmblock *m_blocks = NULL;
+
 // Each level's items by name, beside the lists, so that storing, expanding
 // and looking up stay cheap however long the files are. Empty while no store exists.
-static vmnames m_names = {NULL, 0, 0};
+static vmnames m_names = {NULL, 0, NULL, 0, 0};
 
 static const int LEVELS[] = {QELSCONF_PRIVILEGED, QELSCONF_GROUP, QELSCONF_NONPRIVILEGED};
 enum { LEVEL_COUNT = sizeof LEVELS / sizeof LEVELS[0] };
@@ -72,41 +88,74 @@ static vmitem *__find(int slot, const char *name) {
     return entry != NULL ? entry->items[slot] : NULL;
 }
 
-// The item at slot of a probed entry, or NULL.
-static vmitem *__probed_item(const vmname *entry, int slot) {
-    return entry != NULL && entry->name != NULL ? entry->items[slot] : NULL;
+// The item at slot of a probed name, or NULL.
+static vmitem *__probed_item(vmprobe probe, int slot) {
+    return probe.entry != NULL ? probe.entry->items[slot] : NULL;
 }
 
 template <typename T> static T *__new_node() {
     return static_cast<T *>(OmxMemAlloc(sizeof(T)));
 }
 
-// An item, its name and its first value share one block; a replaced value
-// lives in a block of its own.
-static vmitem *__new_item(const char *name, const char *value, const char *origin, int line) {
+// size bytes of the newest block, taking a new block when it lacks them; NULL when out of memory.
+static void *__take_room(size_t size) {
+    size = (size + alignof(vmitem) - 1) / alignof(vmitem) * alignof(vmitem);
+    vmblock *block = m_blocks;
+    if (block == NULL || block->size - block->used < size) {
+        size_t room = block == NULL ? FIRST_BLOCK : block->size * 2;
+        if (room > LARGEST_BLOCK)
+            room = LARGEST_BLOCK;
+        if (room < size)
+            room = size;
+        // Every byte is written by the items taken from it, so the block is not zero-filled.
+        block = static_cast<vmblock *>(malloc(sizeof(vmblock) + room));
+        if (block == NULL)
+            return NULL;
+        block->next = m_blocks;
+        block->used = 0;
+        block->size = room;
+        m_blocks = block;
+    }
+    void *taken = reinterpret_cast<char *>(block + 1) + block->used;
+    block->used += size;
+    return taken;
+}
+
+static void __free_blocks(void) {
+    while (vmblock *block = m_blocks) {
+        m_blocks = block->next;
+        free(block);
+    }
+}
+
+// An item, its name and its first value lie together: an item read from a file (line above 0)
+// in a block of the store's, any other in a block of its own; a replaced value lives in a block
+// of its own.
+static vmitem *__new_item(const char *name, const char *value, size_t value_length,
+                          const char *origin, int line) {
     size_t name_size = strlen(name) + 1;
-    size_t value_size = strlen(value) + 1;
+    size_t size = sizeof(vmitem) + name_size + value_length + 1;
+    bool pooled = line > 0;
     // Every byte is written here or by __append, so the block is not zero-filled first.
-    vmitem *item = static_cast<vmitem *>(malloc(sizeof(vmitem) + name_size + value_size));
+    vmitem *item = static_cast<vmitem *>(pooled ? __take_room(size) : malloc(size));
     if (item != NULL) {
         item->name = reinterpret_cast<char *>(item + 1);
         item->value = item->name + name_size;
         memcpy(item->name, name, name_size);
-        memcpy(item->value, value, value_size);
+        memcpy(item->value, value, value_length + 1);
         item->origin = origin;
         item->line = line;
+        item->pooled = pooled;
+        item->value_apart = false;
     }
     return item;
 }
 
-static bool __value_inline(const vmitem *item) {
-    return item->value == item->name + strlen(item->name) + 1;
-}
-
 static void __free_item(vmitem *item) {
-    if (!__value_inline(item))
+    if (item->value_apart)
         OmxMemFree(item->value);
-    OmxMemFree(item);
+    if (!item->pooled)
+        OmxMemFree(item);
 }
 
 static void __free_items(vmitem *sentinel) {
@@ -129,10 +178,11 @@ static char *__skip_blanks(char *text) {
     return text;
 }
 
-static void __trim_end(char *text) {
-    size_t length = strlen(text);
-    while (length > 0 && __is_blank(text[length - 1]))
-        text[--length] = '\0';
+// Terminates text where the blanks that end text[0 .. end) begin.
+static void __trim_end(char *text, char *end) {
+    while (end > text && __is_blank(end[-1]))
+        end--;
+    *end = '\0';
 }
 
 static char __upper(char c) {
@@ -210,6 +260,20 @@ void psinitrc(void) {
     vmrootp = root;
 }
 
+// A file is taken to add one name for every so many of its bytes, as settings of an ordinary
+// length do; a reservation covers at most so many names, whatever the file.
+static const long long FILE_BYTES_PER_NAME = 32;
+static const long long MOST_NAMES_RESERVED = 1 << 20;
+
+void psreserverc(long long size) {
+    if (vmrootp == NULL || size < FILE_BYTES_PER_NAME)
+        return;
+    long long names = size / FILE_BYTES_PER_NAME;
+    // Without the room the index grows name by name as before.
+    psreservenames(&m_names,
+                   static_cast<size_t>(names < MOST_NAMES_RESERVED ? names : MOST_NAMES_RESERVED));
+}
+
 size_t fsnamecount(void) {
     return m_names.used;
 }
@@ -230,6 +294,7 @@ void psdeleterc(void) {
     vmgeneration++;
     psfreenames(&m_names);
     __free_origins();
+    __free_blocks();
 }
 
 vmsect *fsgetsect(int level) {
@@ -259,16 +324,16 @@ vmsect *fsgetsect(int level) {
     return sect;
 }
 
-// Appends name with its already expanded, non-empty value; entry is what probing the index
-// for name (of that hash) gave.
+// Appends name with its already expanded, non-empty value of length bytes; probe is what probing
+// the index for name (of that hash) gave.
 static vmitem *__append(vmsect *sect, int slot, const char *name, const char *expanded,
-                        const char *origin, int line, vmname *entry, uint32_t hash) {
-    vmitem *item = __new_item(name, expanded, origin, line);
+                        size_t length, const char *origin, int line, vmprobe probe, uint32_t hash) {
+    vmitem *item = __new_item(name, expanded, length, origin, line);
     if (item == NULL) {
         vmlost++;
         return NULL;
     }
-    if (!psaddname(&m_names, entry, hash, slot, item)) {
+    if (!psaddname(&m_names, probe, hash, slot, item)) {
         __free_item(item);
         vmlost++;
         return NULL;
@@ -293,9 +358,10 @@ static bool __replace(vmitem *item, const char *expanded, const char *origin, in
         vmlost++;
         return false;
     }
-    if (!__value_inline(item))
+    if (item->value_apart)
         OmxMemFree(item->value);
     item->value = copy;
+    item->value_apart = true;
     item->origin = origin;
     item->line = line;
     return true;
@@ -320,18 +386,23 @@ static void __report_replacing(const vmitem *item, const char *expanded, const c
                  earlier);
 }
 
+// fsevalval, telling what it finds on line of origin; the length of the result.
+static size_t __expand(const char *source, char *destination, int size, const char *origin,
+                       int line);
+
 vmitem *fsnewitem(vmsect *sect, const char *name, const char *value) {
     if (sect == NULL || name == NULL || vmrootp == NULL)
         return NULL;
     int slot = __slot(sect->level);
     char expanded[CONF_VALUE_SIZE];
-    if (slot < 0 || !fsevalval(value, expanded, sizeof expanded))
+    size_t length = slot < 0 ? 0 : __expand(value, expanded, sizeof expanded, NULL, 0);
+    if (length == 0)
         return NULL;
     uint32_t hash = pshashname(name);
-    vmname *entry = psprobename(&m_names, name, hash);
-    if (__probed_item(entry, slot) != NULL)
+    vmprobe probe = psprobename(&m_names, name, hash);
+    if (__probed_item(probe, slot) != NULL)
         return NULL;
-    return __append(sect, slot, name, expanded, VM_ORIGIN_PROGRAM, 0, entry, hash);
+    return __append(sect, slot, name, expanded, length, VM_ORIGIN_PROGRAM, 0, probe, hash);
 }
 
 int fsrepitem(vmitem *item, const char *name, const char *value) {
@@ -354,9 +425,6 @@ void psdelitem(vmitem *item) {
     vmgeneration++;
 }
 
-// fsevalval, telling what it finds on line of origin.
-static int __expand(const char *source, char *destination, int size, const char *origin, int line);
-
 bool psstoreitem(vmsect *sect, const char *name, const char *value, const char *origin, int line) {
     if (sect == NULL || name == NULL || vmrootp == NULL)
         return false;
@@ -368,21 +436,22 @@ bool psstoreitem(vmsect *sect, const char *name, const char *value, const char *
     uint32_t hash = pshashname(name);
     psprefetchname(&m_names, hash);
     char expanded[CONF_VALUE_SIZE];
-    __expand(value, expanded, sizeof expanded, origin, line);
-    vmname *entry = psprobename(&m_names, name, hash);
-    if (vmitem *item = __probed_item(entry, slot)) {
+    size_t length = __expand(value, expanded, sizeof expanded, origin, line);
+    vmprobe probe = psprobename(&m_names, name, hash);
+    if (vmitem *item = __probed_item(probe, slot)) {
         __report_replacing(item, expanded, origin, line);
         return __replace(item, expanded, origin, line);
     }
-    return expanded[0] != '\0' &&
-           __append(sect, slot, name, expanded, origin, line, entry, hash) != NULL;
+    return length > 0 &&
+           __append(sect, slot, name, expanded, length, origin, line, probe, hash) != NULL;
 }
 
 int fsevalval(const char *source, char *destination, int size) {
-    return __expand(source, destination, size, NULL, 0);
+    return __expand(source, destination, size, NULL, 0) > 0;
 }
 
-static int __expand(const char *source, char *destination, int size, const char *origin, int line) {
+static size_t __expand(const char *source, char *destination, int size, const char *origin,
+                       int line) {
     if (destination == NULL || size < 1)
         return 0;
     destination[0] = '\0';
@@ -396,7 +465,7 @@ static int __expand(const char *source, char *destination, int size, const char 
     bool cut = length == limit && source[length] != '\0';
 
     size_t scan = 0;
-    while (char *dollar = strchr(destination + scan, '$')) {
+    while (char *dollar = static_cast<char *>(memchr(destination + scan, '$', length - scan))) {
         size_t start = static_cast<size_t>(dollar - destination);
         bool braced = destination[start + 1] == '{';
         size_t name = start + (braced ? 2 : 1);
@@ -443,7 +512,7 @@ static int __expand(const char *source, char *destination, int size, const char 
     }
     if (cut)
         __report(origin, line, VM_WARNING, "the value is cut at %zu characters", limit);
-    return length > 0;
+    return length;
 }
 
 // True when one of the names (split at commas and blanks) is a group of the process. With an
@@ -595,10 +664,13 @@ static void __read_header(char *text, reader *state) {
         state->section = fsgetsect(level);
 }
 
-static void __read_setting(char *text, reader *state) {
+// The setting in text, which ends at end (a terminator).
+static void __read_setting(char *text, char *end, reader *state) {
     // A "#" before the first "=" comments the "=" out with the rest of the line.
-    char *equals = strpbrk(text, "=#");
-    if (equals == NULL || *equals == '#') {
+    char *equals = text;
+    while (equals < end && *equals != '=' && *equals != '#')
+        equals++;
+    if (equals == end || *equals == '#') {
         __report(state->origin, state->line, VM_ERROR,
                  "'%.*s%s' is neither a setting, a section header nor a comment: it is ignored",
                  __shown(text), text, __more(text));
@@ -610,13 +682,9 @@ static void __read_setting(char *text, reader *state) {
         state->section = fsgetsect(state->level);
 
     char *value = equals + 1;
-    char *comment = strchr(value, '#');
-    if (comment != NULL) {
-        *comment = '\0';
-        __trim_end(value);
-    }
-    *equals = '\0';
-    __trim_end(text);
+    if (char *comment = static_cast<char *>(memchr(value, '#', static_cast<size_t>(end - value))))
+        __trim_end(value, comment);
+    __trim_end(text, equals);
     if (psstoreitem(state->section, text, __skip_blanks(value), state->origin, state->line))
         state->settings++;
 }
@@ -627,7 +695,8 @@ struct linereader {
     FILE *stream;
     size_t start; // the unread bytes of buffer
     size_t end;
-    bool ended; // the stream has nothing more to give
+    bool ended;   // the stream has nothing more to give
+    size_t clean; // buffer[0 .. clean) holds no NUL
     char buffer[READ_SIZE];
 };
 
@@ -653,6 +722,9 @@ static char *__next_line(linereader *reader, size_t *length) {
         reader->start = 0;
         reader->end = unread + got;
         reader->ended = got < wanted;
+        // One search of the block spares each line its own search for a NUL.
+        const char *nul = static_cast<const char *>(memchr(reader->buffer, '\0', reader->end));
+        reader->clean = nul != NULL ? static_cast<size_t>(nul - reader->buffer) : reader->end;
     }
 }
 
@@ -669,11 +741,13 @@ int psreadnamed(FILE *stream, int mask, const char *path) {
     lines.stream = stream;
     lines.start = lines.end = 0;
     lines.ended = false;
+    lines.clean = 0;
     char cut[CONF_LINE_SIZE]; // a line without '\n' is terminated apart from what follows it
     bool continued = false;   // the last line ended inside one longer than a line may be
     size_t size;
     while (char *line = __next_line(&lines, &size)) {
-        const char *nul = static_cast<const char *>(memchr(line, '\0', size));
+        bool clean = line + size <= lines.buffer + lines.clean;
+        const char *nul = clean ? NULL : static_cast<const char *>(memchr(line, '\0', size));
         size_t length = nul != NULL ? static_cast<size_t>(nul - line) : size; // NUL ends it
         if (nul == NULL && line[size - 1] != '\n') {
             memcpy(cut, line, size);
@@ -699,7 +773,7 @@ int psreadnamed(FILE *stream, int mask, const char *path) {
         if (*text == '[')
             __read_header(text, &state);
         else
-            __read_setting(text, &state);
+            __read_setting(text, line + length, &state);
     }
     return state.settings;
 }

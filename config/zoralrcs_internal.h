@@ -13,8 +13,11 @@
  *  - every value is stored expanded, at most CONF_VALUE_SIZE - 1 bytes, and
  *    never empty;
  *  - the store owns every node and string; an item's name, and its value
- *    until replaced, lie in the item's own block. Pointers into the store
- *    stay valid until their item is replaced or deleted or the store is freed;
+ *    until replaced, lie with the item: in a block of its own, or for an item
+ *    read from a file in one of the store's blocks, which are freed with the
+ *    store (a deleted item's room there stays taken, which a file's lines
+ *    bound). Pointers into the store stay valid until their item is replaced
+ *    or deleted or the store is freed;
  *  - an item's origin is the path of a file the store has read (a copy the
  *    store owns, made once per file) or one of the VM_ORIGIN texts.
  * Change the store only through these operations: they keep a name index
@@ -43,6 +46,8 @@ struct vmitem {
     char *value;        /* NULL in the sentinel */
     const char *origin; /* where the value came from: a file's path or a VM_ORIGIN text */
     int line;           /* the file's line (from 1), or 0 for a VM_ORIGIN text */
+    bool pooled;        /* read from a file: lies in a block of the store's, freed with the store */
+    bool value_apart;   /* the value was replaced and lies in a block of its own */
 };
 
 struct vmsect {
@@ -116,6 +121,9 @@ int fsevalval(const char *source, char *destination, int size);
  * in vmlost).
  */
 int psreadnamed(FILE *stream, int mask, const char *path);
+/* Makes room in the name index for the names a file of size bytes may add, so that reading it
+ * does not grow the index name by name. Only speed depends on it. */
+void psreserverc(long long size);
 /* psreadnamed without a path. */
 int psreadfile(FILE *stream, int mask);
 /*

@@ -63,9 +63,10 @@ static int __refusal(const struct stat *status, bool directory) {
     return (status->st_mode & S_IWOTH) ? EPERM : 0;
 }
 
-// The file at path open for reading, or NULL (errno set) when it is missing or passed over.
-// A FIFO opens without waiting for a writer; without one it then reads as empty.
-static FILE *__open_source(const char *path) {
+// The file at path open for reading, or NULL (errno set) when it is missing or passed over;
+// size is its size in bytes as opened (0 for a FIFO). A FIFO opens without waiting for a writer;
+// without one it then reads as empty.
+static FILE *__open_source(const char *path, off_t *size) {
     struct stat status;
     if (stat(path, &status) != 0)
         return NULL;
@@ -74,12 +75,18 @@ static FILE *__open_source(const char *path) {
     int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
         return NULL;
-    // Decided again on what was opened, as the path may have changed meanwhile. Reads block
-    // again, so that a writer already on the other end is read to its end.
+    // Decided again on what was opened, as the path may have changed meanwhile. A FIFO's reads
+    // block again, so that a writer already on the other end is read to its end; other files
+    // read alike either way.
     FILE *stream = NULL;
     if (fstat(fd, &status) == 0 && (errno = __refusal(&status, false)) == 0 &&
-        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) == 0)
+        (!S_ISFIFO(status.st_mode) || fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) == 0))
         stream = fdopen(fd, "r");
+    // The reader takes whole blocks, so the stream's own buffer would only copy them twice.
+    if (stream != NULL) {
+        setvbuf(stream, NULL, _IONBF, 0);
+        *size = S_ISREG(status.st_mode) ? status.st_size : 0;
+    }
     if (stream == NULL) {
         int error = errno;
         close(fd);
@@ -109,7 +116,8 @@ static void __tell_refused(const char *path, int error) {
 }
 
 bool psreadpath(const char *path, int mask) {
-    FILE *fp = __open_source(path);
+    off_t size = 0;
+    FILE *fp = __open_source(path, &size);
     if (fp == NULL) {
         int error = errno;   // kept for the caller, whatever the observer does
         if (error == ENOMEM) // the file is there: its settings are lost, not absent
@@ -118,6 +126,7 @@ bool psreadpath(const char *path, int mask) {
         errno = error;
         return false;
     }
+    psreserverc(size);
     int settings = psreadnamed(fp, mask, path);
     int error = ferror(fp) ? errno : 0;
     fclose(fp);
@@ -476,18 +485,27 @@ static bool __ends_name(char c) {
     return c == '\0' || c == '=';
 }
 
-static const uint32_t FNV_BASIS = 2166136261u;
+// 2^64 divided by the golden ratio: a multiplier whose product spreads every bit of a word.
+static const uint64_t HASH_FACTOR = 0x9e3779b97f4a7c15u;
 
-// FNV-1a of hash continued over text up to stop or its NUL.
-static uint32_t __fnv(uint32_t hash, const char *text, char stop) {
-    for (const unsigned char *c = reinterpret_cast<const unsigned char *>(text);
-         *c != '\0' && *c != static_cast<unsigned char>(stop); c++)
-        hash = (hash ^ *c) * 16777619u;
-    return hash;
-}
-
-static uint32_t __name_hash(const char *name) {
-    return __fnv(FNV_BASIS, name, '=');
+// A hash of the length bytes at text continued from seed (0 to begin one), eight bytes at a
+// time: exports hash every value, and a byte at a time would cost as much as the rest.
+static uint32_t __hash_text(uint32_t seed, const char *text, size_t length) {
+    uint64_t hash = (seed ^ static_cast<uint64_t>(length)) * HASH_FACTOR;
+    for (; length >= 8; text += 8, length -= 8) {
+        uint64_t word;
+        memcpy(&word, text, sizeof word);
+        hash = (hash ^ word) * HASH_FACTOR;
+        hash ^= hash >> 32;
+    }
+    uint64_t tail = 0;
+    for (size_t i = 0; i < length; i++)
+        tail |= static_cast<uint64_t>(static_cast<unsigned char>(text[i])) << (8 * i);
+    hash = (hash ^ tail) * HASH_FACTOR;
+    // The low bits pick a slot: fold the well-mixed high bits into them.
+    hash ^= hash >> 29;
+    hash *= HASH_FACTOR;
+    return static_cast<uint32_t>(hash >> 32);
 }
 
 static bool __same_name(const char *a, const char *b) {
@@ -497,9 +515,9 @@ static bool __same_name(const char *a, const char *b) {
 }
 
 // The slot of name in set, or the free slot where it would go.
-static const char **__name_slot(const nameset *set, const char *name) {
+static const char **__name_slot(const nameset *set, const char *name, uint32_t hash) {
     size_t mask = set->capacity - 1;
-    for (size_t i = __name_hash(name) & mask;; i = (i + 1) & mask)
+    for (size_t i = hash & mask;; i = (i + 1) & mask)
         if (set->names[i] == NULL || __same_name(set->names[i], name))
             return &set->names[i];
 }
@@ -516,9 +534,10 @@ static bool __new_nameset(nameset *set, size_t count) {
     return set->names != NULL;
 }
 
-// Adds name unless the set holds it; true when added. The set has room for it.
-static bool __add_name(nameset *set, const char *name) {
-    const char **slot = __name_slot(set, name);
+// Adds name, whose hash is that of its characters, unless the set holds it; true when added.
+// The set has room for it.
+static bool __add_name(nameset *set, const char *name, uint32_t hash) {
+    const char **slot = __name_slot(set, name, hash);
     if (*slot != NULL)
         return false;
     *slot = name;
@@ -526,9 +545,11 @@ static bool __add_name(nameset *set, const char *name) {
     return true;
 }
 
-// The hash of "name=value", that of the whole text; name holds no '='.
-static uint32_t __setting_hash(const char *name, const char *value) {
-    return __fnv((__fnv(FNV_BASIS, name, '\0') ^ '=') * 16777619u, value, '\0');
+// The hash of a "name=value" text: its value's continued from its name's.
+static uint32_t __text_hash(const char *text) {
+    const char *equals = strchr(text, '=');
+    uint32_t name_hash = __hash_text(0, text, static_cast<size_t>(equals - text));
+    return __hash_text(name_hash, equals + 1, strlen(equals + 1));
 }
 
 // Whether text is "name=value".
@@ -546,8 +567,10 @@ static char **__export_slot(char **texts, size_t capacity, uint32_t hash, const 
             return &texts[i];
 }
 
-// The pool's "name=value", made when missing; NULL when out of memory.
-static char *__export_text(const char *name, const char *value) {
+// The pool's "name=value", made when missing; NULL when out of memory. The name has
+// name_length characters and the hash of them.
+static char *__export_text(const char *name, size_t name_length, uint32_t name_hash,
+                           const char *value) {
     exportpool *pool = &m_exports;
     if ((pool->used + 1) * 4 > pool->capacity * 3) {
         size_t capacity = pool->capacity == 0 ? FIRST_TABLE_SIZE : pool->capacity * 2;
@@ -557,7 +580,7 @@ static char *__export_text(const char *name, const char *value) {
             return NULL;
         for (size_t i = 0; i < pool->capacity; i++) {
             if (char *text = pool->texts[i]) {
-                size_t at = __fnv(FNV_BASIS, text, '\0') & (capacity - 1);
+                size_t at = __text_hash(text) & (capacity - 1);
                 while (texts[at] != NULL) // the texts differ: the first free slot is its own
                     at = (at + 1) & (capacity - 1);
                 texts[at] = text;
@@ -567,11 +590,10 @@ static char *__export_text(const char *name, const char *value) {
         pool->texts = texts;
         pool->capacity = capacity;
     }
-    char **slot =
-        __export_slot(pool->texts, pool->capacity, __setting_hash(name, value), name, value);
+    size_t value_size = strlen(value) + 1;
+    uint32_t hash = __hash_text(name_hash, value, value_size - 1);
+    char **slot = __export_slot(pool->texts, pool->capacity, hash, name, value);
     if (*slot == NULL) {
-        size_t name_length = strlen(name);
-        size_t value_size = strlen(value) + 1;
         char *text = static_cast<char *>(malloc(name_length + 1 + value_size));
         if (text == NULL)
             return NULL;
@@ -603,9 +625,9 @@ static void __install(char **entries, size_t count) {
     m_environ = entries;
 }
 
-// Whether setenv would take the name: not empty, no '='.
-static bool __exportable(const char *name) {
-    return name[0] != '\0' && strchr(name, '=') == NULL;
+// Whether setenv would take the name of length characters: not empty, no '='.
+static bool __exportable(const char *name, size_t length) {
+    return length > 0 && memchr(name, '=', length) == NULL;
 }
 
 void pssetenvs(void) {
@@ -624,8 +646,9 @@ void pssetenvs(void) {
         return;
     }
     for (size_t i = 0; i < count; i++)
-        if (strchr(old[i], '=') != NULL) // getenv finds no variable without one
-            __add_name(&present, old[i]);
+        if (const char *equals = strchr(old[i], '=')) // getenv finds no variable without one
+            __add_name(&present, old[i],
+                       __hash_text(0, old[i], static_cast<size_t>(equals - old[i])));
     char **entries = NULL;
     size_t total = count;
     // The highest level exports first, so that lower levels find its names taken. After a
@@ -635,9 +658,13 @@ void pssetenvs(void) {
         for (vmitem *item = section->items->prev; item != section->items && !failed;
              item = item->prev) {
             const char *name = item->name;
-            if (!__exportable(name) || !__add_name(&present, name))
+            size_t length = strlen(name);
+            if (!__exportable(name, length))
                 continue;
-            char *text = __export_text(name, item->value);
+            uint32_t hash = __hash_text(0, name, length);
+            if (!__add_name(&present, name, hash))
+                continue;
+            char *text = __export_text(name, length, hash, item->value);
             if (entries == NULL && text != NULL)
                 entries = __new_environment(old, count, names);
             failed = text == NULL || entries == NULL || total == count + names;

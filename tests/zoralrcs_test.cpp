@@ -3,6 +3,7 @@
 
 #include <errno.h>
 #include <grp.h>
+#include <malloc.h>
 #include <stdio.h>
 #include <string.h>
 #include <unistd.h>
@@ -120,6 +121,7 @@ A = $LATER\nLATER = x\nC = ${LATER}y\nC = $C-$C\n | 7 | [4]LATER=x;C=xy-xy;
     for (int i = 1000; i < 3000; i++)
         expected += "K" + std::to_string(i) + "=1;";
     EXPECT_EQ(read(many), expected);
+    psreserverc(1 << 20); // the index moves into a table for 32,768 more names
     for (int i = 0; i < 3000; i++)
         EXPECT_EQ(fscheckrc(("K" + std::to_string(i)).c_str(), 7) != NULL, i >= 1000) << i;
 }
@@ -203,6 +205,19 @@ TEST_F(Zoralrcs, ExportAddsEachMissingNameOnce) {
     EXPECT_EQ(out + made[0][0] + made[0][1] + made[0][2] + (made[0][3] ? "" : "|"),
               "newpl-BARE=bN=nP=p|");
     EXPECT_TRUE(std::equal(made[0], made[0] + 4, made[1]));
+    std::string many; // enough texts that the table of texts grows and is filled again
+    for (int i = 0; i < 200; i++)
+        many += "V" + std::to_string(i) + " = " + std::to_string(i) + "\n";
+    read(many);
+    std::vector<char *> rounds[2];
+    for (auto &texts : rounds) {
+        environ = start;
+        pssetenvs();
+        texts.assign(environ + 3, environ + 203);
+    }
+    environ = saved.data();
+    EXPECT_EQ(rounds[0], rounds[1]);
+    EXPECT_STREQ(rounds[0][0], "V199=199");
 }
 
 // Calls that name no item or no level change nothing, a replacement reads the old value; nothing
@@ -221,6 +236,18 @@ TEST_F(Zoralrcs, StoreOperationsRefuseWhatIsNoItem) {
     EXPECT_EQ(fsgetsect(QELSCONF_NONPRIVILEGED), nullptr);
     EXPECT_EQ(fscheckrc("A", 7), nullptr);
     psreadfile(NULL, 7);
+}
+
+// Settings a program stores and deletes again, however often, leave the heap as they found it.
+TEST_F(Zoralrcs, ProgramSettingsComeAndGoWithoutGrowth) {
+    vmsect *non = fsgetsect(QELSCONF_NONPRIVILEGED);
+    size_t first = 0;
+    for (int i = 0; i < 1000; i++) {
+        psstoreitem(non, "N", "value", VM_ORIGIN_PROGRAM, 0);
+        psstoreitem(non, "N", "", VM_ORIGIN_PROGRAM, 0);
+        first = i == 0 ? mallinfo2().uordblks : first;
+    }
+    EXPECT_EQ(mallinfo2().uordblks, first);
 }
 
 } // namespace
