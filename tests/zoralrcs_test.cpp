@@ -205,17 +205,28 @@ TEST_F(Zoralrcs, ExportAddsEachMissingNameOnce) {
     EXPECT_EQ(out + made[0][0] + made[0][1] + made[0][2] + (made[0][3] ? "" : "|"),
               "newpl-BARE=bN=nP=p|");
     EXPECT_TRUE(std::equal(made[0], made[0] + 4, made[1]));
-    std::string many; // enough texts that the table of texts grows and is filled again
-    for (int i = 0; i < 200; i++)
+    // Enough settings that the table of texts grows and is filled again, each name the start
+    // of other names and of a variable's: V1 is neither V10 nor V1x.
+    static std::vector<std::string> variables;
+    static std::vector<char *> longer;
+    std::string many;
+    for (int i = 0; i < 200; i++) {
         many += "V" + std::to_string(i) + " = " + std::to_string(i) + "\n";
+        variables.push_back("V" + std::to_string(i) + "x=e");
+    }
+    for (std::string &variable : variables)
+        longer.push_back(variable.data());
+    longer.push_back(nullptr);
     read(many);
     std::vector<char *> rounds[2];
     for (auto &texts : rounds) {
-        environ = start;
+        environ = longer.data();
         pssetenvs();
-        texts.assign(environ + 3, environ + 203);
+        for (char **entry = environ + 200; *entry != nullptr; entry++)
+            texts.push_back(*entry);
     }
     environ = saved.data();
+    EXPECT_EQ(rounds[0].size(), 200u);
     EXPECT_EQ(rounds[0], rounds[1]);
     EXPECT_STREQ(rounds[0][0], "V199=199");
 }
