@@ -106,9 +106,10 @@ TEST(Memory, EveryServiceFailsCleanlyWithoutMemory) {
             bool kept = is(QelsConfQuery("SWEEP_X", 7), "old"); // no room to delete it
             return verdict(found && !kept, !found || kept);
         },
-        [] { // an update without a store loads it whole first; never leaves it empty
+        [] { // an update without a store loads and exports it whole first; never leaves it empty
             QelsConfUpdate("SWEEP_X", "new");
-            bool whole = is(QelsConfQuery("SWEEP_X", 7), "new") && is(getenv("SWEEP_X"), "new");
+            bool whole = is(QelsConfQuery("SWEEP_X", 7), "new") && is(getenv("SWEEP_X"), "new") &&
+                         is(getenv("SWEEP_A"), "one");
             bool kept = is(QelsConfQuery("SWEEP_X", 7), "old") || !getenv("SWEEP_X");
             bool loaded = is(QelsConfQuery("SWEEP_A", 7), "one");
             return verdict(whole && loaded, !vmrootp || (kept && loaded));

@@ -184,6 +184,34 @@ TEST_F(Zoralrcs, Findings) {
         R"(t:12E '[GENERAL]' is an unknown section: the settings after it stay in the non-privileged section|t:14E '[PRIVILEGED' is no section header (no ']'): the settings after it stay in the non-privileged section|t:15E '[ NONPRIVILEGED ]' is an unknown section (did you mean [NONPRIVILEGED]?): the settings after it stay in the non-privileged section|t:16E '[GROUP]' is an unknown section (did you mean [GROUP:...]?): the settings after it stay in the non-privileged section|t:17E '[GRUP:staff]' is an unknown section (did you mean [GROUP:...]?): the settings after it stay in the non-privileged section|t:18W no group 'nosuch' is known here|t:20E '[GROUP:staff' is no section header (no ']'): the settings after it stay in the group section|t:22E '[X]' is an unknown section: the settings after it are skipped, as before it|t:24E 'junk' is neither a setting, a section header nor a comment: it is ignored|t:26W the value is cut at 1023 characters|t:26E the line is longer than 2047 bytes: its rest, 'aB=b', is read as a line of its own|t:27W the value is cut at 1023 characters|t:28W the value is cut at 1023 characters|t:29E 'aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa...' is neither a setting, a section header nor a comment: it is ignored|)");
 }
 
+// An unknown section is told the known header a third of its letters or fewer away, counting
+// each letter added, missing or changed as one, the nearest one first; none further away.
+TEST_F(Zoralrcs, UnknownSectionsSuggestTheNearestHeader) {
+    const std::pair<std::string, std::string> rows[] = {{"privilegedxyz", "[PRIVILEGED]"},
+                                                        {"PRIVILEGEDWXYZ", ""},
+                                                        {"PRIVGED", "[PRIVILEGED]"},
+                                                        {"PRIGED", ""},
+                                                        {"PXIVXLEXED", "[PRIVILEGED]"},
+                                                        {"PXIVXLXXED", ""},
+                                                        {"NONPRIVILEGE", "[NONPRIVILEGED]"},
+                                                        {"GRP", ""},
+                                                        {"GROUPS", "[GROUP:...]"}};
+    vmobserve = &observer;
+    for (const auto &[name, suggested] : rows) {
+        told.clear();
+        std::string text = "[" + name + "]\n";
+        FILE *stream = fmemopen(text.data(), text.size(), "r");
+        psreadnamed(stream, 7, "t");
+        fclose(stream);
+        size_t mean = told.find("did you mean ");
+        EXPECT_EQ(mean == std::string::npos ? ""
+                                            : told.substr(mean + 13, told.find('?') - mean - 13),
+                  suggested)
+            << name;
+    }
+    vmobserve = NULL;
+}
+
 // The environment after an export: what it held, then each name it lacked once, with the
 // highest level's value; exporting again from the same environment reuses the same texts.
 TEST_F(Zoralrcs, ExportAddsEachMissingNameOnce) {
@@ -205,17 +233,28 @@ TEST_F(Zoralrcs, ExportAddsEachMissingNameOnce) {
     EXPECT_EQ(out + made[0][0] + made[0][1] + made[0][2] + (made[0][3] ? "" : "|"),
               "newpl-BARE=bN=nP=p|");
     EXPECT_TRUE(std::equal(made[0], made[0] + 4, made[1]));
-    std::string many; // enough texts that the table of texts grows and is filled again
-    for (int i = 0; i < 200; i++)
+    // Enough settings that the table of texts grows and is filled again, each name the start
+    // of other names and of a variable's: V1 is neither V10 nor V1x.
+    static std::vector<std::string> variables;
+    static std::vector<char *> longer;
+    std::string many;
+    for (int i = 0; i < 200; i++) {
         many += "V" + std::to_string(i) + " = " + std::to_string(i) + "\n";
+        variables.push_back("V" + std::to_string(i) + "x=e");
+    }
+    for (std::string &variable : variables)
+        longer.push_back(variable.data());
+    longer.push_back(nullptr);
     read(many);
     std::vector<char *> rounds[2];
     for (auto &texts : rounds) {
-        environ = start;
+        environ = longer.data();
         pssetenvs();
-        texts.assign(environ + 3, environ + 203);
+        for (char **entry = environ + 200; *entry != nullptr; entry++)
+            texts.push_back(*entry);
     }
     environ = saved.data();
+    EXPECT_EQ(rounds[0].size(), 200u);
     EXPECT_EQ(rounds[0], rounds[1]);
     EXPECT_STREQ(rounds[0][0], "V199=199");
 }
