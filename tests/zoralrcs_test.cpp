@@ -253,7 +253,12 @@ TEST_F(Zoralrcs, ExportAddsEachMissingNameOnce) {
         for (char **entry = environ + 200; *entry != nullptr; entry++)
             texts.push_back(*entry);
     }
+    static char only[] = "ONLY=1", *single[] = {only, NULL};
+    environ = single;
+    pssetenvs();
+    std::string kept = text(environ[0]) + text(getenv("V0"));
     environ = saved.data();
+    EXPECT_EQ(kept, "ONLY=10");
     EXPECT_EQ(rounds[0].size(), 200u);
     EXPECT_EQ(rounds[0], rounds[1]);
     EXPECT_STREQ(rounds[0][0], "V199=199");
