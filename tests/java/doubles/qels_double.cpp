@@ -23,6 +23,7 @@ extern "C" __attribute__((visibility("default"))) const char *QueryRCS(const cha
 }
 
 extern "C" __attribute__((visibility("default"))) int QelVersion(char *buffer, int *length) {
-    *length = snprintf(buffer, static_cast<size_t>(*length), "kernel \xF0\x9F\x98\x80");
+    *length =
+        snprintf(buffer, static_cast<size_t>(*length), "\xF0\x9F\x98\x80 kernel \xF0\x9F\x98\x80");
     return 1;
 }
