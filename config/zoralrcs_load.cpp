@@ -82,16 +82,15 @@ static FILE *__open_source(const char *path, off_t *size) {
     if (fstat(fd, &status) == 0 && (errno = __refusal(&status, false)) == 0 &&
         (!S_ISFIFO(status.st_mode) || fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) == 0))
         stream = fdopen(fd, "r");
-    // The reader takes whole blocks, so the stream's own buffer would only copy them twice.
-    if (stream != NULL) {
-        setvbuf(stream, NULL, _IONBF, 0);
-        *size = S_ISREG(status.st_mode) ? status.st_size : 0;
-    }
     if (stream == NULL) {
         int error = errno;
         close(fd);
         errno = error;
+        return NULL;
     }
+    // The reader takes whole blocks, so the stream's own buffer would only copy them twice.
+    setvbuf(stream, NULL, _IONBF, 0);
+    *size = S_ISREG(status.st_mode) ? status.st_size : 0;
     return stream;
 }
 
